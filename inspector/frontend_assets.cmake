@@ -1,0 +1,2 @@
+# Placeholder until the generator lands: an empty table.
+add_library(vorbek_frontend_assets INTERFACE)

@@ -1,0 +1,19 @@
+// Standard streams and the environment; one implementation per platform.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "error.h"
+
+namespace vorbek {
+
+// Writes all of `text`; a closed pipe is an error, never a signal.
+Status write_stdout(std::string_view text);
+// Best effort.
+void write_stderr(std::string_view text);
+// The variable's raw bytes, or nothing when unset.
+std::optional<std::string> read_environment(const char* name);
+
+}  // namespace vorbek

@@ -1,0 +1,25 @@
+// The frontend URL and the three diagnostic lines.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "error.h"
+
+namespace vorbek {
+
+inline constexpr const char* FRONTEND_VARIABLE = "VORBEK_INSPECTOR_FRONTEND";
+inline constexpr std::string_view SCHEME_NAME = "devtools";
+
+// Every "{ws}" in `override_template` replaced by the target.
+std::string expand_frontend_template(std::string_view override_template,
+                                     std::string_view ws_target);
+
+// Reads VORBEK_INSPECTOR_FRONTEND once; the embedded frontend's URL without it.
+std::string build_frontend_url(std::string_view ws_target);
+
+std::string format_diagnostics(std::string_view ws_target, std::string_view frontend_url);
+Status print_diagnostics(std::string_view ws_target, std::string_view frontend_url);
+
+}  // namespace vorbek

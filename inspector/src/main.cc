@@ -1,0 +1,39 @@
+// vorbek_inspector: finds a script engine's inspector target and opens the
+// debugger frontend on it in a window of its own.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "args.h"
+#include "console.h"
+#include "discovery.h"
+#include "error.h"
+#include "frontend_url.h"
+#include "inspector_window.h"
+
+namespace {
+
+int report(const vorbek::Error& error) {
+  vorbek::write_stderr(vorbek::format_failure_report(error));
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto args = vorbek::parse_args(std::vector<std::string>(argv + 1, argv + argc));
+  if (!args) return report(args.error());
+
+  auto target = vorbek::discover_ws_target(args->inspector_address);
+  if (!target) return report(target.error());
+
+  std::string url = vorbek::build_frontend_url(*target);
+  if (auto printed = vorbek::print_diagnostics(*target, url); !printed) {
+    return report(printed.error());
+  }
+  if (args->print_url) return 0;
+
+  auto window = vorbek::open_inspector_window(url);
+  if (!window) return report(window.error());
+  vorbek::run_inspector_window(std::move(window).value());
+}
