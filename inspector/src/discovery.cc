@@ -1,1 +1,124 @@
-// placeholder
+#include "discovery.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <vector>
+
+#include "clock.h"
+#include "http_reply.h"
+#include "net.h"
+#include "socket_address.h"
+
+namespace vorbek {
+namespace {
+
+constexpr std::size_t RECEIVE_CHUNK = 64 * 1024;
+
+std::string targets_failure(const std::string& address) {
+  return "failed to read inspector targets from http://" + address + "/json";
+}
+
+Result<TcpStream> connect_to_inspector(const std::string& address) {
+  auto plan = parse_inspector_address(address);
+  if (!plan) return std::move(plan).error().wrap("connect to inspector at " + address);
+
+  std::vector<SocketAddress> candidates;
+  if (auto* numeric = std::get_if<SocketAddress>(&plan.value())) {
+    candidates.push_back(*numeric);
+  } else {
+    const auto& named = std::get<HostAndPort>(plan.value());
+    auto resolved = resolve_host(named.host, named.port);
+    if (!resolved) return std::move(resolved).error().wrap("connect to inspector at " + address);
+    candidates = std::move(resolved).value();
+  }
+
+  std::optional<Error> last_error;
+  for (const auto& candidate : candidates) {
+    auto stream = TcpStream::connect(candidate);
+    if (stream) return stream;
+    last_error = std::move(stream).error();
+  }
+  Error error = last_error ? std::move(*last_error) : Error("could not resolve to any addresses");
+  return std::move(error).wrap("connect to inspector at " + address);
+}
+
+// Until the peer ends the stream, or as soon as a Content-Length is met:
+// real inspectors keep the connection open whatever the request asks.
+Result<std::string> receive_reply(TcpStream& stream) {
+  std::string reply;
+  for (;;) {
+    if (auto complete = complete_reply_length(reply)) {
+      reply.resize(*complete);
+      return reply;
+    }
+    if (reply.size() > MAX_REPLY_BYTES) {
+      return Error("inspector reply exceeds " + std::to_string(MAX_REPLY_BYTES) + " bytes");
+    }
+    const std::size_t used = reply.size();
+    const std::size_t want = std::min(RECEIVE_CHUNK, MAX_REPLY_BYTES + 1 - used);
+    reply.resize(used + want);
+    auto received = stream.receive(reply.data() + used, want);
+    if (!received) return std::move(received).error();
+    reply.resize(used + *received);
+    if (*received == 0) return reply;
+  }
+}
+
+}  // namespace
+
+Result<std::string> fetch_targets_body(const std::string& inspector_address,
+                                       std::chrono::milliseconds read_timeout) {
+  auto stream = connect_to_inspector(inspector_address);
+  if (!stream) return std::move(stream).error();
+  if (auto set = stream->set_receive_timeout(read_timeout); !set) return std::move(set).error();
+  if (auto sent = stream->send_all(build_targets_request(inspector_address)); !sent) {
+    return std::move(sent).error();
+  }
+  auto reply = receive_reply(*stream);
+  if (!reply) return std::move(reply).error();
+  return body_from_reply(*reply);
+}
+
+Result<std::string> select_ws_target(std::string_view body) {
+  nlohmann::json document;
+  try {
+    document = nlohmann::json::parse(body);
+  } catch (const nlohmann::json::parse_error& e) {
+    return Error(e.what()).wrap("inspector /json was not valid JSON");
+  }
+
+  const nlohmann::json* url = nullptr;
+  if (document.is_array() && !document.empty() && document[0].is_object()) {
+    auto member = document[0].find("webSocketDebuggerUrl");
+    if (member != document[0].end() && member->is_string()) url = &*member;
+  }
+  if (!url) return Error("no webSocketDebuggerUrl in inspector /json: " + std::string(body));
+
+  std::string_view target = url->get_ref<const std::string&>();
+  if (target.starts_with("ws://")) {
+    target.remove_prefix(5);
+  } else if (target.starts_with("wss://")) {
+    target.remove_prefix(6);
+  }
+  return std::string(target);
+}
+
+Result<std::string> discover_ws_target(const std::string& inspector_address,
+                                       const DiscoveryTiming& timing) {
+  const auto deadline = monotonic_now() + timing.deadline;
+  for (;;) {
+    auto body = fetch_targets_body(inspector_address, timing.read_timeout);
+    if (body) {
+      auto target = select_ws_target(*body);
+      if (!target) return std::move(target).error().wrap(targets_failure(inspector_address));
+      return target;
+    }
+    if (monotonic_now() >= deadline) {
+      return std::move(body).error().wrap(targets_failure(inspector_address));
+    }
+    sleep_for(timing.retry_pause);
+  }
+}
+
+}  // namespace vorbek

@@ -35,7 +35,7 @@ std::string format_failure_report(const Error& error) {
       append_indented(out, messages[1], 4);
     } else {
       for (size_t i = 1; i < messages.size(); ++i) {
-        char index[16];
+        char index[32];
         std::snprintf(index, sizeof index, "\n%5zu: ", i - 1);
         out += index;
         append_indented(out, messages[i], 7);
