@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12 (run as root), then
+# the pinned frontend. Quick when everything is already there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xdotool x11-utils imagemagick
+)
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The frontend is a pinned npm dependency, never committed.
+if [ ! -d frontend/node_modules/chii/public/front_end ] ||
+   [ frontend/package-lock.json -nt frontend/node_modules/.package-lock.json ]; then
+  (cd frontend && npm ci --ignore-scripts --no-audit --no-fund)
+fi

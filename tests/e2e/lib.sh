@@ -1,0 +1,54 @@
+# Helpers shared by the end-to-end tests; source it, then call start_node.
+set -euo pipefail
+
+WORK=$(mktemp -d)
+BACKGROUND=()
+
+cleanup() {
+  for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${BACKGROUND[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Starts `node --inspect=127.0.0.1:0 SCRIPT` and sets NODE_PID, NODE_PORT,
+# NODE_ERR (its stderr) once the inspector is listening.
+start_node() {
+  local script=$1
+  NODE_ERR=$WORK/node.err
+  node --inspect=127.0.0.1:0 "$script" >"$WORK/node.out" 2>"$NODE_ERR" &
+  NODE_PID=$!
+  BACKGROUND+=("$NODE_PID")
+  local line
+  for _ in $(seq 100); do
+    line=$(grep -m1 -o 'Debugger listening on ws://127\.0\.0\.1:[0-9]*/' "$NODE_ERR" || true)
+    if [ -n "$line" ]; then
+      NODE_PORT=${line#Debugger listening on ws://127.0.0.1:}
+      NODE_PORT=${NODE_PORT%/}
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "node did not start its inspector: $(cat "$NODE_ERR")"
+}
+
+# node's own answer at /json, element 0's webSocketDebuggerUrl.
+node_ws_url() {
+  node -e '
+    require("http").get(process.argv[1], res => {
+      let body = "";
+      res.on("data", d => body += d);
+      res.on("end", () => console.log(JSON.parse(body)[0].webSocketDebuggerUrl));
+    });' "http://127.0.0.1:$NODE_PORT/json"
+}
+
+# A loopback port nothing listens on.
+free_port() {
+  node -e 'const s = require("net").createServer().listen(0, "127.0.0.1", () => {
+    console.log(s.address().port); s.close(); });'
+}
