@@ -24,9 +24,8 @@ VORBEK_INSPECTOR_FRONTEND='http://x/?a={ws}&b={ws}' timeout 20 "$BIN" "127.0.0.1
 grep -qxF "vorbek_inspector: devtools   = http://x/?a=$target&b=$target" "$WORK/out" || fail "override: $(cat "$WORK/out")"
 
 # A closed pipe on stdout is a reported failure, not a silent death.
-status=0
-( sleep 0.3; timeout 20 "$BIN" --print-url "127.0.0.1:$NODE_PORT" 2>"$WORK/err"; echo $? >"$WORK/status" ) | true
-wait
+( sleep 0.3; st=0; timeout 20 "$BIN" --print-url "127.0.0.1:$NODE_PORT" 2>"$WORK/err" || st=$?
+  echo "$st" >"$WORK/status" ) | true
 [ "$(cat "$WORK/status")" = 1 ] || fail "closed stdout gave status $(cat "$WORK/status")"
 grep -q '^Error: failed to write to standard output$' "$WORK/err" || fail "closed stdout: $(cat "$WORK/err")"
 grep -q 'Broken pipe (os error 32)' "$WORK/err" || fail "closed stdout cause: $(cat "$WORK/err")"
