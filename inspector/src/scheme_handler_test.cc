@@ -1,1 +1,152 @@
+#include "scheme_handler.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "frontend_assets.h"
+
+namespace vorbek {
+namespace {
+
+constexpr std::string_view ORIGIN = "http://devtools.localhost";
+
+std::string_view text(std::span<const std::uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+HttpResponse serve(std::string uri, std::string method = "GET") {
+  HttpRequest request;
+  request.method = std::move(method);
+  request.uri = std::move(uri);
+  request.version = "HTTP/1.1";
+  request.headers = {{"accept", "*/*"}};
+  int calls = 0;
+  HttpResponse answer;
+  serve_frontend_request("webview-1", std::move(request), [&](HttpResponse response) {
+    ++calls;
+    answer = std::move(response);
+  });
+  EXPECT_EQ(calls, 1) << "the responder must be called exactly once, before returning";
+  return answer;
+}
+
+void expect_found(const HttpResponse& response, std::string_view path, std::string_view type) {
+  const FrontendAsset* asset = find_frontend_asset(path);
+  ASSERT_NE(asset, nullptr) << path;
+  EXPECT_EQ(response.status, 200) << path;
+  ASSERT_EQ(response.headers.size(), 1u) << path;
+  EXPECT_EQ(response.headers[0].first, "content-type");
+  EXPECT_EQ(response.headers[0].second, type) << path;
+  // The table's own bytes, not a copy of them.
+  EXPECT_EQ(response.body.data(), asset->content.data()) << path;
+  EXPECT_EQ(response.body.size(), asset->content.size()) << path;
+}
+
+void expect_not_found(const HttpResponse& response, std::string_view uri) {
+  EXPECT_EQ(response.status, 404) << uri;
+  ASSERT_EQ(response.headers.size(), 1u) << uri;
+  EXPECT_EQ(response.headers[0].first, "content-type");
+  EXPECT_EQ(response.headers[0].second, "text/plain; charset=utf-8") << uri;
+  EXPECT_EQ(text(response.body), "Not Found") << uri;
+}
+
+TEST(SchemeHandlerTest, ServesTheEntryPageWhateverTheQueryOrLeadingSlashes) {
+  const HttpResponse page = serve(std::string(ORIGIN) +
+                                  "/js_app.html?ws=127.0.0.1:9229/0f2c-41?x=/&experiments=true&v8only=true");
+  expect_found(page, "js_app.html", "text/html; charset=utf-8");
+  EXPECT_EQ(page.body.size(), 892u);
+
+  for (std::string rest : {"/", "", "///js_app.html", "?ws=1", "/?a=b", "/js_app.html"}) {
+    expect_found(serve(std::string(ORIGIN) + rest), "js_app.html", "text/html; charset=utf-8");
+  }
+}
+
+TEST(SchemeHandlerTest, ContentTypeFollowsTheExtensionOfEachKind) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"entrypoints/js_app/js_app.js", "text/javascript; charset=utf-8"},
+      {"core/i18n/locales/en-US.json", "application/json; charset=utf-8"},
+      {"models/issues_manager/descriptions/deprecation.md", "text/markdown; charset=utf-8"},
+      {"Images/3d-center.svg", "image/svg+xml"},
+      {"Images/touchCursor.png", "image/png"},
+      {"Images/whatsnew.avif", "image/avif"},
+  };
+  for (const auto& [path, type] : cases) {
+    expect_found(serve(std::string(ORIGIN) + "/" + path), path, type);
+  }
+  // The largest file (in chii 1.15.5) is still served by reference.
+  const HttpResponse big = serve(std::string(ORIGIN) + "/third_party/lighthouse/lighthouse-dt-bundle.js");
+  expect_found(big, "third_party/lighthouse/lighthouse-dt-bundle.js", "text/javascript; charset=utf-8");
+  EXPECT_EQ(big.body.size(), 1948270u);
+}
+
+TEST(SchemeHandlerTest, BackslashesAreTurnedIntoSlashesOnlyAfterLeadingSlashesGo) {
+  expect_found(serve(std::string(ORIGIN) + "/Images\\3d-center.svg"), "Images/3d-center.svg",
+               "image/svg+xml");
+  expect_not_found(serve(std::string(ORIGIN) + "/\\js_app.html"), "/\\js_app.html");
+}
+
+TEST(SchemeHandlerTest, AnythingElseIsNotFound) {
+  for (std::string path : {"/JS_APP.HTML", "/Images/", "/Images", "/Images//3d-center.svg",
+                           "/./js_app.html", "/js_app.html/", "/favicon.ico",
+                           "/Images/3d%2Dcenter.svg", "/%6As_app.html", "/js_app.html%3F"}) {
+    expect_not_found(serve(std::string(ORIGIN) + path), path);
+  }
+}
+
+TEST(SchemeHandlerTest, TheMethodMakesNoDifference) {
+  const HttpResponse get = serve(std::string(ORIGIN) + "/js_app.html");
+  for (std::string method : {"POST", "HEAD", "DELETE"}) {
+    const HttpResponse other = serve(std::string(ORIGIN) + "/js_app.html", method);
+    EXPECT_EQ(other.status, get.status) << method;
+    EXPECT_EQ(other.headers, get.headers) << method;
+    EXPECT_EQ(other.body.data(), get.body.data()) << method;
+    EXPECT_EQ(other.body.size(), get.body.size()) << method;
+  }
+}
+
+TEST(SchemeHandlerTest, ContentTypeByExtension) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a.js", "text/javascript; charset=utf-8"},
+      {"a.mjs", "text/javascript; charset=utf-8"},
+      {"a.md", "text/markdown; charset=utf-8"},
+      {"a.css", "text/css; charset=utf-8"},
+      {"a.svg", "image/svg+xml"},
+      {"a.png", "image/png"},
+      {"a.html", "text/html; charset=utf-8"},
+      {"a.json", "application/json; charset=utf-8"},
+      {"a.avif", "image/avif"},
+      {"a.wasm", "application/wasm"},
+      {"a.woff2", "font/woff2"},
+      // Case-sensitive, and no rows beyond the table.
+      {"a.JS", "application/octet-stream"},
+      {"a.HTML", "application/octet-stream"},
+      {"a.htm", "application/octet-stream"},
+      {"a.map", "application/octet-stream"},
+      {"a.txt", "application/octet-stream"},
+      {"a.ico", "application/octet-stream"},
+      // The last "." anywhere decides, even in a directory name.
+      {"third_party/codemirror.next/codemirror.next.js", "text/javascript; charset=utf-8"},
+      {"dir.js/README", "application/octet-stream"},
+      {"a.svg.js", "text/javascript; charset=utf-8"},
+      {"a.", "application/octet-stream"},
+      {"", "application/octet-stream"},
+      // No "." at all: the whole path is the extension.
+      {"LICENSE", "application/octet-stream"},
+      {"js", "text/javascript; charset=utf-8"},
+      {"woff2", "font/woff2"},
+      {"woff22", "application/octet-stream"},
+  };
+  for (const auto& [path, type] : cases) {
+    EXPECT_EQ(content_type_for_path(path), type) << path;
+  }
+}
+
+TEST(SchemeHandlerTest, ReasonPhrases) {
+  EXPECT_EQ(reason_phrase(200), "OK");
+  EXPECT_EQ(reason_phrase(400), "Bad Request");
+  EXPECT_EQ(reason_phrase(404), "Not Found");
+}
+
+}  // namespace
+}  // namespace vorbek
