@@ -106,36 +106,20 @@ TEST(SchemeHandlerTest, TheMethodMakesNoDifference) {
 }
 
 TEST(SchemeHandlerTest, ContentTypeByExtension) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"a.js", "text/javascript; charset=utf-8"},
-      {"a.mjs", "text/javascript; charset=utf-8"},
-      {"a.md", "text/markdown; charset=utf-8"},
-      {"a.css", "text/css; charset=utf-8"},
-      {"a.svg", "image/svg+xml"},
-      {"a.png", "image/png"},
-      {"a.html", "text/html; charset=utf-8"},
-      {"a.json", "application/json; charset=utf-8"},
-      {"a.avif", "image/avif"},
-      {"a.wasm", "application/wasm"},
-      {"a.woff2", "font/woff2"},
+  constexpr std::string_view JS = "text/javascript; charset=utf-8";
+  constexpr std::string_view BYTES = "application/octet-stream";
+  const std::pair<const char*, std::string_view> cases[] = {
+      {"a.js", JS}, {"a.mjs", JS}, {"a.md", "text/markdown; charset=utf-8"},
+      {"a.css", "text/css; charset=utf-8"}, {"a.svg", "image/svg+xml"}, {"a.png", "image/png"},
+      {"a.html", "text/html; charset=utf-8"}, {"a.json", "application/json; charset=utf-8"},
+      {"a.avif", "image/avif"}, {"a.wasm", "application/wasm"}, {"a.woff2", "font/woff2"},
       // Case-sensitive, and no rows beyond the table.
-      {"a.JS", "application/octet-stream"},
-      {"a.HTML", "application/octet-stream"},
-      {"a.htm", "application/octet-stream"},
-      {"a.map", "application/octet-stream"},
-      {"a.txt", "application/octet-stream"},
-      {"a.ico", "application/octet-stream"},
-      // The last "." anywhere decides, even in a directory name.
-      {"third_party/codemirror.next/codemirror.next.js", "text/javascript; charset=utf-8"},
-      {"dir.js/README", "application/octet-stream"},
-      {"a.svg.js", "text/javascript; charset=utf-8"},
-      {"a.", "application/octet-stream"},
-      {"", "application/octet-stream"},
-      // No "." at all: the whole path is the extension.
-      {"LICENSE", "application/octet-stream"},
-      {"js", "text/javascript; charset=utf-8"},
-      {"woff2", "font/woff2"},
-      {"woff22", "application/octet-stream"},
+      {"a.JS", BYTES}, {"a.HTML", BYTES}, {"a.htm", BYTES}, {"a.map", BYTES}, {"a.txt", BYTES},
+      {"a.ico", BYTES},
+      // The last "." anywhere decides; no "." makes the whole path the extension.
+      {"third_party/codemirror.next/codemirror.next.js", JS}, {"dir.js/README", BYTES},
+      {"a.svg.js", JS}, {"a.", BYTES}, {"", BYTES}, {"LICENSE", BYTES}, {"js", JS},
+      {"woff2", "font/woff2"}, {"woff22", BYTES},
   };
   for (const auto& [path, type] : cases) {
     EXPECT_EQ(content_type_for_path(path), type) << path;
