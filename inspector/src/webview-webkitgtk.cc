@@ -1,1 +1,154 @@
-// placeholder
+// The web view on WebKitGTK: the frontend scheme, the settings the user sees
+// and the first navigation.
+#include <glib.h>
+#include <gtk/gtk.h>
+
+#include <string>
+#include <utility>
+
+#include "frontend_url.h"
+#include "glib_ptr.h"
+#include "locale_tag.h"
+#include "scheme_handler.h"
+#include "url_rewrite.h"
+#include "webkit-api.h"
+#include "webview.h"
+
+namespace vorbek {
+
+struct WebView {
+  WebEngine engine;
+  GtkWidget* widget = nullptr;  // owned by the window it fills
+};
+
+void WebViewDelete::operator()(WebView* view) const { delete view; }
+
+namespace {
+
+std::vector<std::uint8_t> read_body(GInputStream* stream) {
+  std::vector<std::uint8_t> body;
+  if (!stream) return body;
+  std::uint8_t chunk[16384];
+  for (;;) {
+    gssize n = g_input_stream_read(stream, chunk, sizeof chunk, nullptr, nullptr);
+    if (n <= 0) break;
+    body.insert(body.end(), chunk, chunk + n);
+  }
+  return body;
+}
+
+HttpRequest read_request(const WebKitApi& wk, WebKitURISchemeRequest* request, const char* uri) {
+  HttpRequest out;
+  const char* method = wk.webkit_uri_scheme_request_get_http_method(request);
+  out.method = method ? method : "GET";
+  out.uri = frontend_url_for_request(uri);
+  out.version = "HTTP/1.1";  // the engine does not say; its requests are 1.1
+  if (SoupMessageHeaders* headers = wk.webkit_uri_scheme_request_get_http_headers(request)) {
+    SoupMessageHeadersIter iter;
+    wk.soup_message_headers_iter_init(&iter, headers);
+    const char* name;
+    const char* value;
+    while (wk.soup_message_headers_iter_next(&iter, &name, &value)) {
+      out.headers.emplace_back(name, value);
+    }
+  }
+  GObjectPtr<GInputStream> body(wk.webkit_uri_scheme_request_get_http_body(request));
+  out.body = read_body(body.get());
+  return out;
+}
+
+void answer(const WebKitApi& wk, WebKitURISchemeRequest* request, const HttpResponse& response) {
+  // The body points into static storage, so the stream borrows it.
+  GObjectPtr<GInputStream> body(g_memory_input_stream_new_from_data(
+      response.body.data(), static_cast<gssize>(response.body.size()), nullptr));
+  GObjectPtr<WebKitURISchemeResponse> reply(
+      wk.webkit_uri_scheme_response_new(body.get(), static_cast<gint64>(response.body.size())));
+  std::string reason(reason_phrase(response.status));
+  wk.webkit_uri_scheme_response_set_status(reply.get(), static_cast<guint>(response.status),
+                                           reason.c_str());
+  SoupMessageHeaders* headers = wk.soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  for (const auto& [name, value] : response.headers) {
+    wk.soup_message_headers_append(headers, name.c_str(), value.c_str());
+  }
+  wk.webkit_uri_scheme_response_set_http_headers(reply.get(), headers);  // takes ownership
+  wk.webkit_uri_scheme_request_finish_with_response(request, reply.get());
+}
+
+void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
+  const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
+  const char* uri = wk.webkit_uri_scheme_request_get_uri(request);
+  if (!uri) {
+    answer(wk, request, HttpResponse{400, {}, {}});
+    return;
+  }
+  std::string webview_id;
+  if (WebKitWebView* asking = wk.webkit_uri_scheme_request_get_web_view(request)) {
+    webview_id = std::to_string(wk.webkit_web_view_get_page_id(asking));
+  }
+  serve_frontend_request(webview_id, read_request(wk, request, uri),
+                         [&](HttpResponse response) { answer(wk, request, response); });
+}
+
+// The first of the user's message languages (LANGUAGE, LC_ALL, LC_MESSAGES,
+// LANG) that names a language.
+std::optional<std::string> user_interface_language() {
+  for (const char* const* name = g_get_language_names(); *name; ++name) {
+    if (auto tag = language_tag_for_locale(*name)) return tag;
+  }
+  return std::nullopt;
+}
+
+void set_up_context(WebView& view, WebKitWebContext* context) {
+  const WebKitApi& wk = view.engine.api;
+  const std::string scheme(SCHEME_NAME);
+  wk.webkit_web_context_register_uri_scheme(context, scheme.c_str(), on_scheme_request, &view,
+                                            nullptr);
+  // A secure context, like http://devtools.localhost elsewhere. Same-origin
+  // module and fetch loads need no CORS registration.
+  WebKitSecurityManager* security = wk.webkit_web_context_get_security_manager(context);
+  wk.webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
+
+  if (auto language = user_interface_language()) {
+    const char* languages[] = {language->c_str(), nullptr};
+    wk.webkit_web_context_set_preferred_languages(context, languages);
+  }
+}
+
+void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
+  WebKitSettings* settings = wk.webkit_web_view_get_settings(web_view);
+  wk.webkit_settings_set_enable_developer_extras(settings, FALSE);
+  wk.webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
+}
+
+}  // namespace
+
+Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend_url) {
+  auto engine = load_web_engine();
+  if (!engine) return std::move(engine).error();
+
+  // The engine would not navigate to anything but an absolute URI.
+  GError* raw_error = nullptr;
+  if (!g_uri_is_valid(frontend_url.c_str(), G_URI_FLAGS_PARSE_RELAXED, &raw_error)) {
+    GErrorPtr invalid(raw_error);
+    return Error(invalid->message);
+  }
+
+  WebViewPtr view(new WebView{std::move(engine).value()});
+  const WebKitApi& wk = view->engine.api;
+  WebKitWebContext* context = wk.webkit_web_context_get_default();
+  set_up_context(*view, context);
+
+  view->widget = wk.webkit_web_view_new_with_context(context);
+  // A plain cast: WebKit's checked-cast macros would call its GType
+  // functions directly and link the engine.
+  auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);
+  apply_settings(wk, web_view);
+
+  gtk_container_add(GTK_CONTAINER(window), view->widget);
+  gtk_widget_show(view->widget);
+  gtk_widget_grab_focus(view->widget);
+  wk.webkit_web_view_load_uri(web_view, engine_url_for(frontend_url).c_str());
+  return view;
+}
+
+}  // namespace vorbek

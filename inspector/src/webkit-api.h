@@ -1,0 +1,66 @@
+// The few web engine functions the web view uses, reached through one table
+// filled at run time: the engine is opened with dlopen, never linked, so that
+// a missing engine is an ordinary error and --print-url never maps it.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <memory>
+
+#include "error.h"
+
+namespace vorbek {
+
+// Every entry is declared from the installed prototype, so calls through the
+// table are checked like direct calls.
+#define VORBEK_WEBKIT_FUNCTIONS(X)                        \
+  X(webkit_web_context_get_default)                       \
+  X(webkit_web_context_get_security_manager)              \
+  X(webkit_web_context_register_uri_scheme)               \
+  X(webkit_web_context_set_preferred_languages)           \
+  X(webkit_security_manager_register_uri_scheme_as_secure) \
+  X(webkit_web_view_new_with_context)                     \
+  X(webkit_web_view_get_settings)                         \
+  X(webkit_web_view_get_page_id)                          \
+  X(webkit_web_view_load_uri)                             \
+  X(webkit_settings_set_enable_developer_extras)          \
+  X(webkit_settings_set_media_playback_requires_user_gesture) \
+  X(webkit_uri_scheme_request_get_uri)                    \
+  X(webkit_uri_scheme_request_get_http_method)            \
+  X(webkit_uri_scheme_request_get_http_headers)           \
+  X(webkit_uri_scheme_request_get_http_body)              \
+  X(webkit_uri_scheme_request_get_web_view)               \
+  X(webkit_uri_scheme_request_finish_with_response)       \
+  X(webkit_uri_scheme_response_new)                       \
+  X(webkit_uri_scheme_response_set_status)                \
+  X(webkit_uri_scheme_response_set_http_headers)          \
+  X(webkit_download_set_destination)                      \
+  X(soup_message_headers_new)                             \
+  X(soup_message_headers_append)                          \
+  X(soup_message_headers_iter_init)                       \
+  X(soup_message_headers_iter_next)
+
+struct WebKitApi {
+#define VORBEK_DECLARE_ENTRY(name) decltype(&::name) name = nullptr;
+  VORBEK_WEBKIT_FUNCTIONS(VORBEK_DECLARE_ENTRY)
+#undef VORBEK_DECLARE_ENTRY
+};
+
+struct DlClose {
+  void operator()(void* library) const;
+};
+using LibraryHandle = std::unique_ptr<void, DlClose>;
+
+// The engine library with its table. The library stays mapped for the life
+// of the process once opened: its objects and threads outlive any owner.
+struct WebEngine {
+  LibraryHandle library;
+  WebKitApi api;
+};
+
+inline constexpr const char* WEBKIT_LIBRARY = "libwebkit2gtk-4.1.so.0";
+
+// Opens the engine and fills every entry, or returns dlerror's text.
+Result<WebEngine> load_web_engine();
+
+}  // namespace vorbek
