@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Builds the .deb, installs it with apt-get, runs the installed program
+# against a live node inspector, then purges the package and checks that
+# nothing of it is left. Needs root, as CI has.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+REPO=$PWD
+PKG=vorbek-inspector
+BIN=/usr/bin/vorbek_inspector
+
+if [ "$(id -u)" != 0 ]; then
+  echo "package_test: skipped (installing a package needs root)"
+  exit 0
+fi
+
+installed() { dpkg-query -W -f='${Status}' "$PKG" 2>/dev/null | grep -q 'install ok installed'; }
+purge() { DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$PKG" >/dev/null; }
+
+deb=$(bash scripts/package.sh)
+echo "package_test: $deb, $(stat -c %s "$deb") bytes"
+echo "package_test: Depends: $(dpkg-deb -f "$deb" Depends)"
+
+source tests/e2e/lib.sh
+trap 'installed && purge; cleanup' EXIT
+
+# The same version already installed would make apt-get keep the old files.
+if installed; then purge; fi
+# apt's download user must be able to read the file.
+chmod 755 "$WORK"
+cp "$deb" "$WORK/"
+chmod 644 "$WORK/$(basename "$deb")"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$WORK/$(basename "$deb")" >"$WORK/apt.log" 2>&1 ||
+  fail "apt-get install: $(cat "$WORK/apt.log")"
+installed || fail "$PKG is not installed after apt-get install"
+for f in "$BIN" /usr/share/man/man1/vorbek_inspector.1.gz /usr/share/doc/$PKG/copyright \
+         /usr/share/doc/$PKG/LICENSE.chii /usr/share/doc/$PKG/LICENSE.chromium; do
+  [ -f "$f" ] || fail "$f was not installed"
+done
+
+start_node "$REPO/demo/demo.js"
+target=$(node_ws_url)
+target=${target#ws://}
+status=0
+(cd / && env -u VORBEK_INSPECTOR_FRONTEND timeout 20 "$BIN" --print-url "127.0.0.1:$NODE_PORT") \
+  >"$WORK/out" 2>"$WORK/err" || status=$?
+[ "$status" = 0 ] || fail "installed program: status $status: $(cat "$WORK/err")"
+[ ! -s "$WORK/err" ] || fail "installed program: stderr: $(cat "$WORK/err")"
+printf '%s\n' \
+  "vorbek_inspector: ws target  = $target" \
+  "vorbek_inspector: devtools   = http://devtools.localhost/js_app.html?ws=$target&experiments=true&v8only=true" \
+  "vorbek_inspector: (frontend is embedded; override with VORBEK_INSPECTOR_FRONTEND)" >"$WORK/expected"
+diff -u "$WORK/expected" "$WORK/out" || fail "installed program: diagnostic lines differ"
+
+dpkg-query -L "$PKG" >"$WORK/files"
+purge
+! installed && [ -z "$(dpkg-query -W -f='${Status}' "$PKG" 2>/dev/null | grep -v 'not-installed')" ] ||
+  fail "$PKG is still known to dpkg after purge: $(dpkg-query -W -f='${Status}' "$PKG")"
+while read -r f; do
+  [ -d "$f" ] || [ ! -e "$f" ] || fail "$f is left after purge"
+done <"$WORK/files"
+[ ! -e /usr/share/doc/$PKG ] || fail "/usr/share/doc/$PKG is left after purge"
+echo "package_test: installed, ran and purged $PKG"
