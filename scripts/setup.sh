@@ -9,6 +9,8 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  # cpack's dpkg-shlibdeps (and file) for the .deb; groff for the man page test
+  dpkg-dev file groff-base
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

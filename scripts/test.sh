@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
+bash scripts/package_test.sh
 ctest --test-dir build --output-on-failure -j2
