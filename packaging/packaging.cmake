@@ -7,6 +7,10 @@ install(TARGETS vorbek_inspector RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/doc/vorbek_inspector.1"
   DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 install(FILES "${CMAKE_CURRENT_LIST_DIR}/changelog" DESTINATION "${vorbek_docdir}")
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/changelog" changelog_top LIMIT_COUNT 1)
+if(NOT changelog_top MATCHES "^vorbek-inspector \\(${PROJECT_VERSION}\\) ")
+  message(WARNING "packaging/changelog has no entry for version ${PROJECT_VERSION} on top")
+endif()
 
 # Licences of the embedded frontend. The npm package's own licence is taken
 # from the installed dependency; its files' headers point at a Chromium
