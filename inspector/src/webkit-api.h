@@ -19,7 +19,8 @@ namespace vorbek {
   X(webkit_web_context_register_uri_scheme)               \
   X(webkit_web_context_set_preferred_languages)           \
   X(webkit_security_manager_register_uri_scheme_as_secure) \
-  X(webkit_web_view_new_with_context)                     \
+  X(webkit_web_view_get_type)                             \
+  X(webkit_website_policies_new_with_policies)            \
   X(webkit_web_view_get_settings)                         \
   X(webkit_web_view_get_page_id)                          \
   X(webkit_web_view_load_uri)                             \

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "download_name.h"
 #include "frontend_url.h"
 #include "glib_ptr.h"
 #include "locale_tag.h"
@@ -89,6 +90,28 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
                          [&](HttpResponse response) { answer(wk, request, response); });
 }
 
+// The engine's own choice, the suggested name in the user's download
+// directory, except that an existing file is never replaced.
+gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_name, gpointer data) {
+  const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
+  const char* directory = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+  if (!directory) directory = g_get_home_dir();
+  constexpr int MAX_NUMBER = 9999;
+  GCharPtr path;
+  for (int number = 0; number <= MAX_NUMBER; ++number) {
+    std::string name = numbered_file_name(suggested_name ? suggested_name : "", number);
+    path.reset(g_build_filename(directory, name.c_str(), nullptr));
+    if (!g_file_test(path.get(), G_FILE_TEST_EXISTS)) break;
+  }
+  // With every name taken the engine fails the download rather than overwrite.
+  wk.webkit_download_set_destination(download, path.get());
+  return TRUE;
+}
+
+void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer data) {
+  g_signal_connect(download, "decide-destination", G_CALLBACK(on_decide_destination), data);
+}
+
 // The first of the user's message languages (LANGUAGE, LC_ALL, LC_MESSAGES,
 // LANG) that names a language.
 std::optional<std::string> user_interface_language() {
@@ -107,6 +130,8 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
   // module and fetch loads need no CORS registration.
   WebKitSecurityManager* security = wk.webkit_web_context_get_security_manager(context);
   wk.webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
+
+  g_signal_connect(context, "download-started", G_CALLBACK(on_download_started), &view);
 
   if (auto language = user_interface_language()) {
     const char* languages[] = {language->c_str(), nullptr};
@@ -130,7 +155,7 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   GError* raw_error = nullptr;
   if (!g_uri_is_valid(frontend_url.c_str(), G_URI_FLAGS_PARSE_RELAXED, &raw_error)) {
     GErrorPtr invalid(raw_error);
-    return Error(invalid->message);
+    return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
   WebViewPtr view(new WebView{std::move(engine).value()});
@@ -138,7 +163,14 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   WebKitWebContext* context = wk.webkit_web_context_get_default();
   set_up_context(*view, context);
 
-  view->widget = wk.webkit_web_view_new_with_context(context);
+  // Media may play with sound before any user gesture; the engine's own
+  // default allows only silent media.
+  GObjectPtr<WebKitWebsitePolicies> policies(
+      wk.webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
+  view->widget = static_cast<GtkWidget*>(g_object_new(wk.webkit_web_view_get_type(),
+                                                      "web-context", context,
+                                                      "website-policies", policies.get(),
+                                                      nullptr));
   // A plain cast: WebKit's checked-cast macros would call its GType
   // functions directly and link the engine.
   auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);

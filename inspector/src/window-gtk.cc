@@ -3,7 +3,6 @@
 #include <gtk/gtk.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -116,11 +115,10 @@ void run_inspector_window(InspectorWindow window) {
   parts.loop.deliver(LoopEvent::LoopDestroyed);
   int code = parts.loop.exit_code().value_or(0);
 
-  // The window and the engine go down with the process, never before it;
-  // running their teardown here would only risk a late crash.
+  // The window and the web view are never torn down by hand: they go with
+  // the process. exit() flushes what stdio still holds.
   std::cout.flush();
-  std::fflush(nullptr);
-  std::_Exit(code);
+  std::exit(code);
 }
 
 }  // namespace vorbek

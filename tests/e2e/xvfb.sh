@@ -1,0 +1,74 @@
+# Helpers for the window tests; source after lib.sh.
+
+# Starts a private Xvfb on a display number it picks itself and exports
+# DISPLAY; lib.sh's cleanup stops it.
+start_xvfb() {
+  local display_file=$WORK/xvfb.display
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>"$WORK/xvfb.err" &
+  BACKGROUND+=("$!")
+  for _ in $(seq 100); do
+    if [ -s "$display_file" ]; then
+      export DISPLAY=":$(head -n1 "$display_file")"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "Xvfb did not start: $(cat "$WORK/xvfb.err")"
+}
+
+# Starts the program on node's inspector with stdout/stderr in $WORK/app.out
+# and $WORK/app.err; sets APP_PID.
+start_app() {
+  "$BIN" "127.0.0.1:$NODE_PORT" >"$WORK/app.out" 2>"$WORK/app.err" &
+  APP_PID=$!
+  BACKGROUND+=("$APP_PID")
+}
+
+# The program's visible top-level window; sets WINDOW.
+find_window() {
+  for _ in $(seq 300); do
+    # A search may trip over a window that goes away while it walks the tree.
+    WINDOW=$(xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | head -n1 || true)
+    [ -n "$WINDOW" ] && return 0
+    sleep 0.1
+  done
+  fail "no window within 30 s; stderr: $(cat "$WORK/app.err")"
+}
+
+# Waits up to SECONDS for PATTERN (a fixed string) in FILE.
+wait_for_text() {
+  local file=$1 pattern=$2 seconds=$3
+  for _ in $(seq $((seconds * 10))); do
+    grep -qF -- "$pattern" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits up to SECONDS for the program to end; sets APP_STATUS.
+wait_for_exit() {
+  local seconds=$1
+  for _ in $(seq $((seconds * 20))); do
+    if ! kill -0 "$APP_PID" 2>/dev/null; then
+      APP_STATUS=0
+      wait "$APP_PID" || APP_STATUS=$?
+      return 0
+    fi
+    sleep 0.05
+  done
+  return 1
+}
+
+# What a window manager sends when the user closes the window.
+send_wm_delete() {
+  python3 "$(dirname "${BASH_SOURCE[0]}")/wm_delete.py" "$1" || fail "could not send WM_DELETE_WINDOW"
+}
+
+# The three diagnostic lines for the embedded frontend.
+expected_diagnostics() {
+  local target=$1
+  printf '%s\n' \
+    "vorbek_inspector: ws target  = $target" \
+    "vorbek_inspector: devtools   = http://devtools.localhost/js_app.html?ws=$target&experiments=true&v8only=true" \
+    "vorbek_inspector: (frontend is embedded; override with VORBEK_INSPECTOR_FRONTEND)"
+}
