@@ -44,17 +44,20 @@ Result<TcpStream> connect_to_inspector(const std::string& address) {
 }
 
 // Until the peer ends the stream, or as soon as a Content-Length is met:
-// real inspectors keep the connection open whatever the request asks.
+// real inspectors keep the connection open whatever the request asks. One
+// byte past the size bound also ends it, for body_from_reply to refuse.
 Result<std::string> receive_reply(TcpStream& stream) {
   std::string reply;
+  // Pages are only touched as bytes arrive; growing by copies would hold
+  // two large buffers at once near the bound.
+  reply.reserve(MAX_REPLY_BYTES + 1);
+  ReplyScanner scanner;
   for (;;) {
-    if (auto complete = complete_reply_length(reply)) {
+    if (auto complete = scanner.complete_length(reply)) {
       reply.resize(*complete);
       return reply;
     }
-    if (reply.size() > MAX_REPLY_BYTES) {
-      return Error("inspector reply exceeds " + std::to_string(MAX_REPLY_BYTES) + " bytes");
-    }
+    if (reply.size() > MAX_REPLY_BYTES) return reply;
     const std::size_t used = reply.size();
     const std::size_t want = std::min(RECEIVE_CHUNK, MAX_REPLY_BYTES + 1 - used);
     reply.resize(used + want);
@@ -81,10 +84,24 @@ Result<std::string> fetch_targets_body(const std::string& inspector_address,
 }
 
 Result<std::string> select_ws_target(std::string_view body) {
+  // The whole body is parsed, but of the top-level array only element 0 is
+  // kept: however long the list, the document stays the size of one target.
+  std::size_t top_level_values = 0;
+  auto keep_element_zero = [&top_level_values](int depth, nlohmann::json::parse_event_t event,
+                                               nlohmann::json&) {
+    using Event = nlohmann::json::parse_event_t;
+    if (depth != 1) return true;
+    if (event == Event::value || event == Event::object_start || event == Event::array_start) {
+      return top_level_values++ == 0;
+    }
+    return true;
+  };
   nlohmann::json document;
   try {
-    document = nlohmann::json::parse(body);
-  } catch (const nlohmann::json::parse_error& e) {
+    document = nlohmann::json::parse(body, keep_element_zero);
+  } catch (const nlohmann::json::exception& e) {
+    // Not only parse_error: a number beyond double's range ("1e999") throws
+    // out_of_range, which would otherwise end the process.
     return Error(e.what()).wrap("inspector /json was not valid JSON");
   }
 

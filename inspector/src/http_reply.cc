@@ -65,16 +65,31 @@ std::string build_targets_request(std::string_view inspector_address) {
 }
 
 std::optional<std::size_t> complete_reply_length(std::string_view received) {
-  const size_t header_end = received.find(HEADER_END);
-  if (header_end == std::string_view::npos) return std::nullopt;
-  auto length = content_length(received.substr(0, header_end));
-  if (!length) return std::nullopt;
-  const size_t total = header_end + HEADER_END.size() + *length;
-  if (received.size() < total) return std::nullopt;
-  return total;
+  return ReplyScanner().complete_length(received);
+}
+
+std::optional<std::size_t> ReplyScanner::complete_length(std::string_view received) {
+  if (!headers_read_) {
+    // The terminator may straddle the previous end.
+    const size_t from = searched_ < HEADER_END.size() ? 0 : searched_ - (HEADER_END.size() - 1);
+    const size_t header_end = received.find(HEADER_END, from);
+    if (header_end == std::string_view::npos) {
+      searched_ = received.size();
+      return std::nullopt;
+    }
+    headers_read_ = true;
+    if (auto length = content_length(received.substr(0, header_end))) {
+      total_ = header_end + HEADER_END.size() + *length;
+    }
+  }
+  if (!total_ || received.size() < *total_) return std::nullopt;
+  return total_;
 }
 
 Result<std::string> body_from_reply(std::string_view reply) {
+  if (reply.size() > MAX_REPLY_BYTES) {
+    return Error("inspector reply exceeds " + std::to_string(MAX_REPLY_BYTES) + " bytes");
+  }
   if (!is_valid_utf8(reply)) return Error("stream did not contain valid UTF-8");
 
   const size_t header_end = reply.find(HEADER_END);
