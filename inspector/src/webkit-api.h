@@ -24,6 +24,10 @@ namespace vorbek {
   X(webkit_web_view_get_settings)                         \
   X(webkit_web_view_get_page_id)                          \
   X(webkit_web_view_load_uri)                             \
+  X(webkit_web_view_get_user_content_manager)             \
+  X(webkit_user_script_new)                               \
+  X(webkit_user_script_unref)                             \
+  X(webkit_user_content_manager_add_script)               \
   X(webkit_settings_set_enable_developer_extras)          \
   X(webkit_settings_set_media_playback_requires_user_gesture) \
   X(webkit_uri_scheme_request_get_uri)                    \

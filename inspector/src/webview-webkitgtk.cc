@@ -139,6 +139,37 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
   }
 }
 
+// The frontend is written for Chromium. Its editor adds rules with
+// insertRule, and WebKit throws on those it cannot parse (":host-context"),
+// which leaves the editor without its breakpoint gutter. Such a rule takes
+// an inert place instead, so the indices of later rules stay right.
+constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
+(() => {
+  const insertRule = CSSStyleSheet.prototype.insertRule;
+  CSSStyleSheet.prototype.insertRule = function (rule, index) {
+    try {
+      return insertRule.call(this, rule, index);
+    } catch (error) {
+      if (error.name !== 'SyntaxError') throw error;
+      return insertRule.call(this, '@media not all {}', index);
+    }
+  };
+})();
+)js";
+
+// Only for pages of the embedded frontend's origin; any other frontend
+// runs as it was written.
+void add_frontend_compat_script(const WebKitApi& wk, WebKitWebView* web_view) {
+  const std::string origin_pattern = std::string(SCHEME_NAME) + "://*/*";
+  const char* allow[] = {origin_pattern.c_str(), nullptr};
+  WebKitUserScript* script = wk.webkit_user_script_new(
+      FRONTEND_COMPAT_SCRIPT, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow, nullptr);
+  wk.webkit_user_content_manager_add_script(wk.webkit_web_view_get_user_content_manager(web_view),
+                                            script);
+  wk.webkit_user_script_unref(script);
+}
+
 void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
   WebKitSettings* settings = wk.webkit_web_view_get_settings(web_view);
   wk.webkit_settings_set_enable_developer_extras(settings, FALSE);
@@ -175,6 +206,7 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   // functions directly and link the engine.
   auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);
   apply_settings(wk, web_view);
+  add_frontend_compat_script(wk, web_view);
 
   gtk_container_add(GTK_CONTAINER(window), view->widget);
   gtk_widget_show(view->widget);

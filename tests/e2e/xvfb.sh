@@ -45,6 +45,16 @@ wait_for_text() {
   return 1
 }
 
+# Waits up to SECONDS for FILE to have at least COUNT lines.
+wait_for_line_count() {
+  local file=$1 count=$2 seconds=$3
+  for _ in $(seq $((seconds * 10))); do
+    [ "$(wc -l <"$file")" -ge "$count" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits up to SECONDS for the program to end; sets APP_STATUS.
 wait_for_exit() {
   local seconds=$1
