@@ -38,18 +38,7 @@ for f in "$BIN" /usr/share/man/man1/vorbek_inspector.1.gz /usr/share/doc/$PKG/co
 done
 
 start_node "$REPO/demo/demo.js"
-target=$(node_ws_url)
-target=${target#ws://}
-status=0
-(cd / && env -u VORBEK_INSPECTOR_FRONTEND timeout 20 "$BIN" --print-url "127.0.0.1:$NODE_PORT") \
-  >"$WORK/out" 2>"$WORK/err" || status=$?
-[ "$status" = 0 ] || fail "installed program: status $status: $(cat "$WORK/err")"
-[ ! -s "$WORK/err" ] || fail "installed program: stderr: $(cat "$WORK/err")"
-printf '%s\n' \
-  "vorbek_inspector: ws target  = $target" \
-  "vorbek_inspector: devtools   = http://devtools.localhost/js_app.html?ws=$target&experiments=true&v8only=true" \
-  "vorbek_inspector: (frontend is embedded; override with VORBEK_INSPECTOR_FRONTEND)" >"$WORK/expected"
-diff -u "$WORK/expected" "$WORK/out" || fail "installed program: diagnostic lines differ"
+check_print_url "$BIN"
 
 dpkg-query -L "$PKG" >"$WORK/files"
 purge

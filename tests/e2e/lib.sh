@@ -52,3 +52,21 @@ free_port() {
   node -e 'const s = require("net").createServer().listen(0, "127.0.0.1", () => {
     console.log(s.address().port); s.close(); });'
 }
+
+# Runs `BIN --print-url` against the node from start_node (from `/`, without
+# the override) and checks its three lines against node's own /json.
+check_print_url() {
+  local bin target status=0
+  bin=$(readlink -f "$1")
+  target=$(node_ws_url)
+  target=${target#ws://}
+  (cd / && env -u VORBEK_INSPECTOR_FRONTEND timeout 20 "$bin" --print-url "127.0.0.1:$NODE_PORT") \
+    >"$WORK/out" 2>"$WORK/err" || status=$?
+  [ "$status" = 0 ] || fail "$bin: status $status: $(cat "$WORK/err")"
+  [ ! -s "$WORK/err" ] || fail "$bin: unexpected stderr: $(cat "$WORK/err")"
+  printf '%s\n' \
+    "vorbek_inspector: ws target  = $target" \
+    "vorbek_inspector: devtools   = http://devtools.localhost/js_app.html?ws=$target&experiments=true&v8only=true" \
+    "vorbek_inspector: (frontend is embedded; override with VORBEK_INSPECTOR_FRONTEND)" >"$WORK/expected"
+  diff -u "$WORK/expected" "$WORK/out" || fail "$bin: diagnostic lines differ"
+}
