@@ -1,5 +1,5 @@
 // Discovery against peers that misbehave on purpose. Each case is bounded in
-// time by a watchdog and must leave no file descriptor open behind it.
+// time by an alarm and must leave no file descriptor open behind it.
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +22,6 @@
 #include <functional>
 #include <future>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -41,7 +39,17 @@ using testing::FakeInspector;
 
 // Deadline 0: the first attempt's error is the result, as after 5 s of them.
 constexpr DiscoveryTiming ONE_ATTEMPT{0ms, 50ms, 1s};
+// ASan adds its shadow and keeps freed blocks in quarantine, so peak memory
+// says something about the program only in a build without it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool PEAK_MEMORY_IS_THE_PROGRAMS = false;
+#else
+constexpr bool PEAK_MEMORY_IS_THE_PROGRAMS = true;
+#endif
+
 constexpr std::chrono::seconds CASE_BOUND{60};
+// Shorter, so that the parent kills a stuck child before its own alarm.
+constexpr std::chrono::seconds CHILD_BOUND{45};
 
 int open_fds() {
   int count = 0;
@@ -54,41 +62,27 @@ int open_fds() {
   return count;
 }
 
-// Ends the whole test process if a case outlives its bound: a hang must fail
-// fast, not stall the suite.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds bound) {
-    thread_ = std::thread([this, bound] {
-      std::unique_lock lock(mutex_);
-      if (!done_cv_.wait_for(lock, bound, [this] { return done_; })) {
-        std::fprintf(stderr, "hostile inspector case still running after %llds\n",
-                     static_cast<long long>(bound.count()));
-        std::_Exit(3);
-      }
-    });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_one();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
+// Ends the test process if a case outlives its bound: a hang must fail fast,
+// not stall the suite. An alarm, not a thread, because some cases fork and a
+// thread caught holding an allocator lock would deadlock the child.
+void on_case_timeout(int) {
+  constexpr char message[] = "hostile inspector case outlived its bound\n";
+  (void)!write(STDERR_FILENO, message, sizeof message - 1);
+  _exit(3);
+}
 
 class HostileInspector : public ::testing::Test {
  protected:
-  void SetUp() override { fds_before_ = open_fds(); }
+  void SetUp() override {
+    signal(SIGALRM, on_case_timeout);
+    alarm(static_cast<unsigned>(CASE_BOUND.count()));
+    fds_before_ = open_fds();
+  }
   // The peers are gone by now, so anything extra is the client's.
-  void TearDown() override { EXPECT_EQ(open_fds(), fds_before_) << "a descriptor was left open"; }
+  void TearDown() override {
+    EXPECT_EQ(open_fds(), fds_before_) << "a descriptor was left open";
+    alarm(0);
+  }
 
   std::string targets_failure(const std::string& address) const {
     return "failed to read inspector targets from http://" + address + "/json";
@@ -96,7 +90,6 @@ class HostileInspector : public ::testing::Test {
 
  private:
   int fds_before_ = 0;
-  Watchdog watchdog_{CASE_BOUND};
 };
 
 std::vector<std::string> chain(const Result<std::string>& result) {
@@ -127,6 +120,7 @@ std::map<std::string, std::string> run_in_child(const std::function<std::string(
   const pid_t pid = fork();
   if (pid == 0) {
     close(pipe_fds[0]);
+    alarm(static_cast<unsigned>(bound.count()) + 5);  // fork clears the parent's alarm
     const std::string answer = body();
     for (std::string_view left = answer; !left.empty();) {
       const ssize_t n = write(pipe_fds[1], left.data(), left.size());
@@ -226,7 +220,7 @@ TEST_F(HostileInspector, EndlessStreamStopsAtTheBoundWithMemoryToSpare) {
         answer += "peak_kib=" + std::to_string(status_kib("VmHWM:")) + "\n";
         return answer;
       },
-      CASE_BOUND);
+      CHILD_BOUND);
   EXPECT_EQ(child["error"], "");
   EXPECT_EQ(child["chain"], "inspector reply exceeds 67108864 bytes");
   const long peak_mib = std::atol(child["peak_kib"].c_str()) / 1024;
@@ -234,7 +228,7 @@ TEST_F(HostileInspector, EndlessStreamStopsAtTheBoundWithMemoryToSpare) {
   std::printf("peak memory %ld MiB (%ld MiB before the attempt)\n", peak_mib,
               std::atol(child["before_kib"].c_str()) / 1024);
   EXPECT_GT(peak_mib, 64);  // the measurement saw the buffer at all
-  EXPECT_LT(peak_mib, 128);
+  if (PEAK_MEMORY_IS_THE_PROGRAMS) EXPECT_LT(peak_mib, 128);
 }
 
 // A header block that never ends: the search for its end used to start over
@@ -340,12 +334,12 @@ TEST_F(HostileInspector, ListAtTheBoundKeepsOnlyElementZero) {
         return "chain=" + chain(target).back() + "\npeak_kib=" + std::to_string(status_kib("VmHWM:")) +
                "\n";
       },
-      CASE_BOUND);
+      CHILD_BOUND);
   EXPECT_EQ(child["error"], "");
   EXPECT_EQ(child["chain"], "success: h/0");
   const long peak_mib = std::atol(child["peak_kib"].c_str()) / 1024;
   std::printf("peak memory %ld MiB\n", peak_mib);
-  EXPECT_LT(peak_mib, 192);
+  if (PEAK_MEMORY_IS_THE_PROGRAMS) EXPECT_LT(peak_mib, 192);
 }
 
 TEST_F(HostileInspector, PeerThatNeverAnswersTimesOut) {
@@ -456,7 +450,7 @@ TEST_F(HostileInspector, NameOfBothLoopbacksWithNothingListening) {
         }
         return answer;
       },
-      CASE_BOUND);
+      CHILD_BOUND);
   if (child.count("skip")) GTEST_SKIP() << child["skip"];
   ASSERT_EQ(child["error"], "");
   std::printf("resolver order: %s\n", child["order"].c_str());
