@@ -11,6 +11,8 @@ packages=(
   xvfb xdotool x11-utils imagemagick
   # cpack's dpkg-shlibdeps (and file) for the .deb; groff for the man page test
   dpkg-dev file groff-base
+  # the fuzz targets (clang with libFuzzer) and the memcheck run
+  clang clang-14 libclang-rt-14-dev valgrind
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

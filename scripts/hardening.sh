@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Hardening checks, run by scripts/test.sh after the main suite (which builds
+# build/): the whole suite again under ASan and UBSan in build-asan, every
+# fuzz target for FUZZ_SECONDS (default 60), and the --print-url paths under
+# valgrind.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+echo "hardening: the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+source tests/sanitizers/options.sh
+cmake --build build-asan -j2
+ctest --test-dir build-asan --output-on-failure -j2
+
+echo "hardening: fuzz targets"
+FUZZ_JOBS=${FUZZ_JOBS:-2} bash fuzz/run.sh "${FUZZ_SECONDS:-60}"
+
+echo "hardening: --print-url under valgrind"
+bash tests/valgrind/print_url.sh build/inspector/vorbek_inspector
