@@ -20,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // The whole body is quoted as received, and nothing is chained below it.
       FUZZ_CHECK(messages.size() == 1);
       FUZZ_CHECK(messages[0] == "no webSocketDebuggerUrl in inspector /json: " + std::string(body));
+      // And the whole document, parsed without skipping, has no target either.
+      const auto document = nlohmann::json::parse(body);
+      FUZZ_CHECK(!document.is_array() || document.empty() || !document[0].is_object() ||
+                 !document[0].contains("webSocketDebuggerUrl") ||
+                 !document[0]["webSocketDebuggerUrl"].is_string());
     } else {
       FUZZ_CHECK(messages.size() == 2);
       FUZZ_CHECK(messages[0] == "inspector /json was not valid JSON");
