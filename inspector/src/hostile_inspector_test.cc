@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -118,6 +119,11 @@ std::map<std::string, std::string> run_in_child(const std::function<std::string(
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return {{"error", "pipe failed"}};
   const pid_t pid = fork();
+  if (pid < 0) {
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    return {{"error", "fork failed"}};
+  }
   if (pid == 0) {
     close(pipe_fds[0]);
     alarm(static_cast<unsigned>(bound.count()) + 5);  // fork clears the parent's alarm
@@ -136,7 +142,9 @@ std::map<std::string, std::string> run_in_child(const std::function<std::string(
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         give_up - std::chrono::steady_clock::now());
     pollfd p{pipe_fds[0], POLLIN, 0};
-    if (left <= 0ms || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+    const int ready = left <= 0ms ? 0 : poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) {
       kill(pid, SIGKILL);
       answer = "error=child did not finish in time\n";
       break;
