@@ -6,5 +6,6 @@ bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 bash scripts/package_test.sh
-ctest --test-dir build --output-on-failure -j2
 bash scripts/hardening.sh
+# Last, so that its summary closes the run.
+ctest --test-dir build --output-on-failure -j2
