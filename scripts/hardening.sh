@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Hardening checks, run by scripts/test.sh after the main suite (which builds
-# build/): the whole suite again under ASan and UBSan in build-asan, every
-# fuzz target for FUZZ_SECONDS (default 60), and the --print-url paths under
-# valgrind.
+# Hardening checks, run by scripts/test.sh once build/ is built: the whole
+# suite again under ASan and UBSan in build-asan, every fuzz target for
+# FUZZ_SECONDS (default 60), and build/'s --print-url paths under valgrind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
