@@ -68,16 +68,12 @@ tree_memory() {
   echo "$((rss / 1024)) $((pss / 1024))"
 }
 
+source "$repo/scripts/node_inspect.sh"
 start_node() {
-  node --inspect=127.0.0.1:0 "$repo/demo/demo.js" >/dev/null 2>"$work/node.err" &
-  node_pid=$!
-  for _ in $(seq 100); do
-    node_port=$(grep -m1 -o 'ws://127\.0\.0\.1:[0-9]*' "$work/node.err" | sed 's/.*://' || true)
-    [ -n "$node_port" ] && return 0
-    sleep 0.05
-  done
-  echo "node did not start" >&2
-  exit 1
+  start_inspected_node "$repo/demo/demo.js" /dev/null "$work/node.err" ||
+    { echo "node did not start" >&2; exit 1; }
+  node_pid=$NODE_PID
+  node_port=$NODE_PORT
 }
 
 stop() {

@@ -9,15 +9,11 @@ for tool in hyperfine curl node; do
   command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install hyperfine curl)" >&2; exit 1; }
 done
 
+source "$repo/scripts/node_inspect.sh"
 work=$(mktemp -d)
-node --inspect=127.0.0.1:0 "$repo/demo/demo.js" >/dev/null 2>"$work/node.err" &
-node_pid=$!
-trap 'kill $node_pid 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do
-  port=$(grep -m1 -o 'ws://127\.0\.0\.1:[0-9]*' "$work/node.err" | sed 's/.*://') && [ -n "$port" ] && break
-  sleep 0.1
-done
-addr=127.0.0.1:$port
+trap 'kill ${NODE_PID:-} 2>/dev/null; rm -rf "$work"' EXIT
+start_inspected_node "$repo/demo/demo.js" /dev/null "$work/node.err" || { cat "$work/node.err" >&2; exit 1; }
+addr=127.0.0.1:$NODE_PORT
 
 hyperfine -N --warmup 5 --runs 100 --export-json "$work/result.json" \
   -n vorbek_inspector "$bin --print-url $addr" \

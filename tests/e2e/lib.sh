@@ -1,6 +1,8 @@
 # Helpers shared by the end-to-end tests; source it, then call start_node.
 set -euo pipefail
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/node_inspect.sh"
+
 WORK=$(mktemp -d)
 BACKGROUND=()
 
@@ -19,22 +21,11 @@ fail() {
 # Starts `node --inspect=127.0.0.1:0 SCRIPT` and sets NODE_PID, NODE_PORT,
 # NODE_ERR (its stderr) once the inspector is listening.
 start_node() {
-  local script=$1
   NODE_ERR=$WORK/node.err
-  node --inspect=127.0.0.1:0 "$script" >"$WORK/node.out" 2>"$NODE_ERR" &
-  NODE_PID=$!
+  local started=0
+  start_inspected_node "$1" "$WORK/node.out" "$NODE_ERR" || started=$?
   BACKGROUND+=("$NODE_PID")
-  local line
-  for _ in $(seq 100); do
-    line=$(grep -m1 -o 'Debugger listening on ws://127\.0\.0\.1:[0-9]*/' "$NODE_ERR" || true)
-    if [ -n "$line" ]; then
-      NODE_PORT=${line#Debugger listening on ws://127.0.0.1:}
-      NODE_PORT=${NODE_PORT%/}
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "node did not start its inspector: $(cat "$NODE_ERR")"
+  [ "$started" = 0 ] || fail "node did not start its inspector: $(cat "$NODE_ERR")"
 }
 
 # node's own answer at /json, element 0's webSocketDebuggerUrl.
