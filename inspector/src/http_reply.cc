@@ -1,20 +1,12 @@
 #include "http_reply.h"
 
+#include "ascii.h"
 #include "utf8.h"
 
 namespace vorbek {
 namespace {
 
 constexpr std::string_view HEADER_END = "\r\n\r\n";
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view trim_blanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -38,7 +30,7 @@ std::optional<std::size_t> content_length(std::string_view headers) {
 
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos ||
-        !equals_ignoring_case(line.substr(0, colon), "content-length")) {
+        !equals_ignoring_ascii_case(line.substr(0, colon), "content-length")) {
       continue;
     }
     std::string_view value = trim_blanks(line.substr(colon + 1));
