@@ -31,3 +31,9 @@ if [ ! -d frontend/node_modules/chii/public/front_end ] ||
    [ frontend/package-lock.json -nt frontend/node_modules/.package-lock.json ]; then
   (cd frontend && npm ci --ignore-scripts --no-audit --no-fund)
 fi
+
+# The engines the matrix tests run against, pinned the same way.
+if [ ! -x tests/engines/node_modules/node26/bin/node ] ||
+   [ tests/engines/package-lock.json -nt tests/engines/node_modules/.package-lock.json ]; then
+  (cd tests/engines && npm ci --ignore-scripts --no-audit --no-fund)
+fi

@@ -18,6 +18,13 @@ keep_screenshots() {
   done
 }
 
+# workerd drains a request held at a breakpoint before it ends on SIGTERM.
+engine_cleanup() {
+  [ "$CASE" != workerd ] || [ -z "${ENGINE_PID:-}" ] || kill -KILL "$ENGINE_PID" 2>/dev/null || true
+  cleanup
+}
+trap engine_cleanup EXIT
+
 CURRENT=
 # Every failure is recorded against the check that was running.
 fail() {
