@@ -60,6 +60,42 @@ TEST(SelectTarget, TakesElementZerosUrlWithoutScheme) {
   }
 }
 
+// The engines' own replies, captured from the pinned binaries: node's
+// pretty-printed array, Deno's one line with a "deno" description, workerd's
+// named target whose frontend URL points at no target at all.
+TEST(SelectTarget, RealEngineReplies) {
+  struct Case {
+    const char* engine;
+    const char* body;
+    const char* target;
+  } cases[] = {
+      {"node 26.12.1", R"([ {
+  "description": "node.js instance",
+  "devtoolsFrontendUrl": "devtools://devtools/bundled/js_app.html?experiments=true&v8only=true&ws=127.0.0.1:45979/9ab9fd17-159c-4e3a-acd5-74eaef6b1e9a",
+  "devtoolsFrontendUrlCompat": "devtools://devtools/bundled/inspector.html?experiments=true&v8only=true&ws=127.0.0.1:45979/9ab9fd17-159c-4e3a-acd5-74eaef6b1e9a",
+  "faviconUrl": "https://nodejs.org/static/images/favicons/favicon.ico",
+  "id": "9ab9fd17-159c-4e3a-acd5-74eaef6b1e9a",
+  "title": "t.js",
+  "type": "node",
+  "url": "file:///tmp/tmp.KAHLtyXFT9/t.js",
+  "webSocketDebuggerUrl": "ws://127.0.0.1:45979/9ab9fd17-159c-4e3a-acd5-74eaef6b1e9a"
+} ]
+)",
+       "127.0.0.1:45979/9ab9fd17-159c-4e3a-acd5-74eaef6b1e9a"},
+      {"deno 2.9.6",
+       R"([{"description":"deno","devtoolsFrontendUrl":"devtools://devtools/bundled/js_app.html?ws=127.0.0.1:36709/08b838e8-407d-42cd-9b8e-fb626ac70704&experiments=true&v8only=true","faviconUrl":"https://deno.land/favicon.ico","id":"08b838e8-407d-42cd-9b8e-fb626ac70704","title":"deno - main [pid: 7630]","type":"node","url":"file:///tmp/engx/t.js","webSocketDebuggerUrl":"ws://127.0.0.1:36709/08b838e8-407d-42cd-9b8e-fb626ac70704"}])",
+       "127.0.0.1:36709/08b838e8-407d-42cd-9b8e-fb626ac70704"},
+      {"workerd 2026-12-01",
+       R"([{"id":"main","title":"workerd: worker main","type":"node","description":"workerd worker","webSocketDebuggerUrl":"ws://127.0.0.1:9341/main","devtoolsFrontendUrl":"devtools://devtools/bundled/js_app.html?experiments=true&v8only=true&ws=127.0.0.1:9341/","devtoolsFrontendUrlCompat":"devtools://devtools/bundled/inspector.html?experiments=true&v8only=true&ws=127.0.0.1:9341/","faviconUrl":"https://workers.cloudflare.com/favicon.ico","url":"https://workers.dev"}])",
+       "127.0.0.1:9341/main"},
+  };
+  for (const auto& c : cases) {
+    auto target = select_ws_target(c.body);
+    ASSERT_TRUE(target.ok()) << c.engine;
+    EXPECT_EQ(*target, c.target) << c.engine;
+  }
+}
+
 TEST(SelectTarget, NoUsableTargetQuotesBody) {
   for (const char* body : {
            "[]", R"({"webSocketDebuggerUrl":"ws://x"})",
