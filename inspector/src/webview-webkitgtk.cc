@@ -90,17 +90,27 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
                          [&](HttpResponse response) { answer(wk, request, response); });
 }
 
+// The user's download directory. Without one configured, ~/Downloads, as
+// browsers use, rather than scattering saved files over the home directory.
+// It is made when missing, or the engine would fail the download.
+std::string download_directory() {
+  const char* configured = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+  GCharPtr fallback(g_build_filename(g_get_home_dir(), "Downloads", nullptr));
+  std::string directory = configured ? configured : fallback.get();
+  g_mkdir_with_parents(directory.c_str(), 0755);
+  return directory;
+}
+
 // The engine's own choice, the suggested name in the user's download
 // directory, except that an existing file is never replaced.
 gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_name, gpointer data) {
   const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
-  const char* directory = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-  if (!directory) directory = g_get_home_dir();
+  const std::string directory = download_directory();
   constexpr int MAX_NUMBER = 9999;
   GCharPtr path;
   for (int number = 0; number <= MAX_NUMBER; ++number) {
     std::string name = numbered_file_name(suggested_name ? suggested_name : "", number);
-    path.reset(g_build_filename(directory, name.c_str(), nullptr));
+    path.reset(g_build_filename(directory.c_str(), name.c_str(), nullptr));
     if (!g_file_test(path.get(), G_FILE_TEST_EXISTS)) break;
   }
   // With every name taken the engine fails the download rather than overwrite.

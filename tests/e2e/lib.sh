@@ -6,6 +6,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/node_inspect.sh"
 WORK=$(mktemp -d)
 BACKGROUND=()
 
+# A profile of the test's own: the web engine keeps the frontend's state
+# (breakpoints, last panel, settings) under HOME and the XDG directories, and
+# neither the user's data nor an earlier test's may leak in or be changed.
+export HOME=$WORK/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$WORK/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
 cleanup() {
   for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${BACKGROUND[@]}"; do wait "$pid" 2>/dev/null || true; done
