@@ -37,6 +37,11 @@ start_node() {
   [ "$started" = 0 ] || fail "node did not start its inspector: $(cat "$NODE_ERR")"
 }
 
+# Whether PID has ended; a child not yet waited for lingers as a zombie.
+process_ended() {
+  [ ! -e "/proc/$1" ] || grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
 # node's own answer at /json, element 0's webSocketDebuggerUrl.
 node_ws_url() {
   node -e '
