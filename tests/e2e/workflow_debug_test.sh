@@ -29,14 +29,15 @@ xdotool key shift+F11
 wait_for_screen 20 "outer workflow.js:13" --region "${SIDEBAR[@]}"
 wait_for_screen_gone 10 "inner workflow.js" --region "${SIDEBAR[@]}"
 
-# A watch expression, evaluated in the paused frame: result is 2 * count + 1.
+# A watch expression, evaluated in the paused frame, where result is a number.
 click_text Watch --region "${SIDEBAR[@]}"
+watch_y=$FOUND_Y
 # Its "+" sits at the right end of the section's header.
-click 754 "$FOUND_Y"
+click 754 "$watch_y"
 sleep 0.5  # the editor opens under the pointer
-xdotool type --delay 30 'result % 2 + 40'
+xdotool type --delay 30 'typeof result'
 xdotool key Return
-wait_for_screen 20 "result % 2 + 40: 41" --region "${SIDEBAR[@]}"
+wait_for_screen 20 'typeof result: number' --region 576 $((watch_y + 8)) 800 $((watch_y + 40))
 
 # Remove the breakpoint and resume: the script runs on.
 click_gutter_line 11
