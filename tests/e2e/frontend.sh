@@ -88,8 +88,10 @@ click_gutter_line() {
   click $at
 }
 
-# Console input: types EXPRESSION at the prompt and runs it.
+# Console input: types EXPRESSION at the prompt and runs it. A click in the
+# console's free space gives the prompt the keyboard first.
 console_eval() {
+  click 400 590
   xdotool type --delay 15 "$1"
   xdotool key Return
 }

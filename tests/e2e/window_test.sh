@@ -34,11 +34,11 @@ grep -q libwebkit2gtk-4.1 "/proc/$APP_PID/maps" || fail "the engine is not mappe
 wait_for_screen 60 Console --region "${PANEL_TABS[@]}"
 xdotool mousemove --window "$WINDOW" 400 300
 xdotool key ctrl+shift+p
-wait_for_screen 20 "Run command" --region 0 0 800 120
+wait_for_screen 45 "Run command" --region 0 0 800 120
 xdotool type --delay 20 'Show Console'
-wait_for_screen 20 "Show Console" --region 0 30 800 200
+wait_for_screen 45 "Show Console" --region 0 30 800 200
 xdotool key Return
-wait_for_screen 20 "demo running"
+wait_for_screen 45 "demo running"
 console_eval 'process.stderr.write("typed-into-vorbek\n")'
 wait_for_text "$NODE_ERR" "typed-into-vorbek" 20 || fail "typed text did not reach the engine"
 
@@ -46,7 +46,7 @@ wait_for_text "$NODE_ERR" "typed-into-vorbek" 20 || fail "typed text did not rea
 open_file demo.js
 wait_for_output_after "$(output_lines)" 1 10 || fail "the script is not running"
 click_gutter_line 15
-wait_for_screen 20 "Paused on breakpoint" --region "${SIDEBAR[@]}"
+wait_for_screen 45 "Paused on breakpoint" --region "${SIDEBAR[@]}"
 output_stalls 2.5 || fail "the script did not stop at the breakpoint"
 kill -0 "$NODE_PID" || fail "node ended"
 

@@ -15,11 +15,11 @@ wait_for_frontend
 
 open_panel Console
 wait_for_screen 30 "workflow tick"
-wait_for_screen 10 "workflow.js:19"
+wait_for_screen 45 "workflow.js:19"
 
 # Evaluated in the engine: its answer is on screen, its side effect in node.
 console_eval '6 * 7 + 0.5'
-wait_for_screen 20 "42.5"
+wait_for_screen 45 "42.5"
 console_eval 'process.stderr.write("evaluated-in-" + process.title + "\n")'
 wait_for_text "$NODE_ERR" "evaluated-in-node" 20 || fail "the console did not reach the engine"
 
@@ -27,7 +27,7 @@ wait_for_text "$NODE_ERR" "evaluated-in-node" 20 || fail "the console did not re
 kill "$NODE_PID"
 for _ in $(seq 100); do process_ended "$NODE_PID" && break; sleep 0.1; done
 process_ended "$NODE_PID" || fail "node did not exit"
-wait_for_screen 20 "Debugging connection was closed"
+wait_for_screen 45 "Debugging connection was closed"
 kill -0 "$APP_PID" 2>/dev/null || fail "the program ended with the engine"
 
 close_window_ok

@@ -38,8 +38,8 @@ wait_for_screen 30 "Profiling"
 wait_for_screen 30 "3 sec"
 xdotool key ctrl+e
 wait_for_screen 60 Summary
-wait_for_screen 10 Scripting
-wait_for_screen 10 Total
+wait_for_screen 45 Scripting
+wait_for_screen 45 Total
 
 # The toolbar's save button, beside load.
 click 137 40
