@@ -17,4 +17,4 @@ let count = 0;
 setInterval(() => {
   count += 1;
   console.log(`workflow tick ${count} answer ${outer(count)}`);
-}, 300);
+}, Number(process.env.WORKFLOW_TICK_MS) || 300);

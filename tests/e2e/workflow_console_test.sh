@@ -8,6 +8,8 @@ source "$(dirname "$0")/frontend.sh"
 
 start_xvfb
 cp "$(dirname "$0")/workflow.js" "$WORK/workflow.js"
+# Slow ticks, so that an answer stays on screen until it is read.
+export WORKFLOW_TICK_MS=2000
 start_node "$WORK/workflow.js"
 start_app
 find_window
