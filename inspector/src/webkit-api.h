@@ -5,8 +5,7 @@
 
 #include <webkit2/webkit2.h>
 
-#include <memory>
-
+#include "dynamic_library.h"
 #include "error.h"
 
 namespace vorbek {
@@ -50,11 +49,6 @@ struct WebKitApi {
   VORBEK_WEBKIT_FUNCTIONS(VORBEK_DECLARE_ENTRY)
 #undef VORBEK_DECLARE_ENTRY
 };
-
-struct DlClose {
-  void operator()(void* library) const;
-};
-using LibraryHandle = std::unique_ptr<void, DlClose>;
 
 // The engine library with its table. The library stays mapped for the life
 // of the process once opened: its objects and threads outlive any owner.
