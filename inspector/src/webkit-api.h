@@ -17,6 +17,7 @@ namespace vorbek {
   X(webkit_web_context_get_security_manager)              \
   X(webkit_web_context_register_uri_scheme)               \
   X(webkit_web_context_set_preferred_languages)           \
+  X(webkit_web_context_set_cache_model)                   \
   X(webkit_security_manager_register_uri_scheme_as_secure) \
   X(webkit_web_view_get_type)                             \
   X(webkit_website_policies_new_with_policies)            \
@@ -29,6 +30,7 @@ namespace vorbek {
   X(webkit_user_content_manager_add_script)               \
   X(webkit_settings_set_enable_developer_extras)          \
   X(webkit_settings_set_media_playback_requires_user_gesture) \
+  X(webkit_settings_set_hardware_acceleration_policy)     \
   X(webkit_uri_scheme_request_get_uri)                    \
   X(webkit_uri_scheme_request_get_http_method)            \
   X(webkit_uri_scheme_request_get_http_headers)           \

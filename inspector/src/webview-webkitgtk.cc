@@ -132,6 +132,11 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 
   connect_signal(context, "download-started", G_CALLBACK(on_download_started), &view);
 
+  // Every byte of the frontend comes from memory already, and there is one
+  // page and no history: the engine's caches for a web browser only hold
+  // copies of what the scheme handler gives back at once.
+  wk.webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+
   if (auto language = user_interface_language()) {
     const char* languages[] = {language->c_str(), nullptr};
     wk.webkit_web_context_set_preferred_languages(context, languages);
@@ -173,6 +178,11 @@ void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
   WebKitSettings* settings = wk.webkit_web_view_get_settings(web_view);
   wk.webkit_settings_set_enable_developer_extras(settings, FALSE);
   wk.webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
+  // The frontend is flat DOM, text and 2D canvas; painting it on the CPU
+  // spares the web process the GL stack, which costs start-up time and
+  // memory and on a machine without a GPU renders in software anyway.
+  wk.webkit_settings_set_hardware_acceleration_policy(settings,
+                                                      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
 }  // namespace
