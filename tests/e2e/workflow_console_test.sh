@@ -26,7 +26,8 @@ console_eval 'process.stderr.write("evaluated-in-" + process.title + "\n")'
 wait_for_text "$NODE_ERR" "evaluated-in-node" 20 || fail "the console did not reach the engine"
 
 # The engine exits while the window is open.
-kill "$NODE_PID"
+# SIGKILL: the engine goes at once, however busy it is.
+kill -KILL "$NODE_PID"
 for _ in $(seq 100); do process_ended "$NODE_PID" && break; sleep 0.1; done
 process_ended "$NODE_PID" || fail "node did not exit"
 wait_for_screen 45 "Debugging connection was closed"
