@@ -15,6 +15,8 @@ packages=(
   dpkg-dev file groff-base
   # the fuzz targets (clang with libFuzzer) and the memcheck run
   clang clang-14 libclang-rt-14-dev valgrind
+  # the Windows cross-build and Wine to test it (scripts/win64_test.sh)
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

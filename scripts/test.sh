@@ -10,6 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 bash scripts/package_test.sh
 bash scripts/hardening.sh
+bash scripts/win64_test.sh
 # Last, so that its summary closes the run.
 status=0
 ctest --test-dir build --output-on-failure -j2 || status=$?
