@@ -35,7 +35,8 @@ open_panel Performance
 wait_for_screen 30 "Click the record button"
 xdotool key ctrl+e
 wait_for_screen 30 "Profiling"
-wait_for_screen 30 "3 sec"
+# A few seconds of the script's work: ten of its 300 ms ticks.
+wait_for_output_after "$(output_lines)" 10 60 || fail "the script stopped while profiled"
 xdotool key ctrl+e
 wait_for_screen 60 Summary
 wait_for_screen 45 Scripting
