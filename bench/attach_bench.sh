@@ -6,7 +6,8 @@
 # viewer and times launch -> node's "Debugger attached.". SETTLE seconds
 # later it sums the resident memory (RSS, and PSS, which splits shared pages
 # fairly) of the viewer and every process under it. One untimed warm-up run
-# of each goes first; both keep their profile between runs.
+# of each goes first; both keep their profile between runs. The two viewers
+# take turns, so that a change in the machine's load hits both alike.
 #
 # Usage: bench/attach_bench.sh [path/to/vorbek_inspector] [runs]
 # Needs Xvfb, node, python3 and chromium (apt-get install chromium).
@@ -117,26 +118,32 @@ run_once() {
   stop "$node_pid"
 }
 
-summary() {  # mean of each column
-  awk '{ for (i = 1; i <= NF; i++) s[i] += $i } END { printf "%.0f %.0f %.0f\n", s[1] / NR, s[2] / NR, s[3] / NR }'
+summary() {  # median of each column
+  python3 -c '
+import statistics, sys
+rows = [list(map(float, line.split())) for line in sys.stdin if line.strip()]
+print(" ".join("%.0f" % statistics.median(col) for col in zip(*rows)))'
 }
 
-echo "runs: $runs each after a warm-up; memory $settle s after attaching"
+echo "runs: $runs each after a warm-up, alternating; memory $settle s after attaching; $(uptime)"
 for viewer in vorbek chromium; do
   run_once "$viewer" >/dev/null
   : >"$work/$viewer.runs"
-  for i in $(seq "$runs"); do
+done
+for i in $(seq "$runs"); do
+  for viewer in vorbek chromium; do
     line=$(run_once "$viewer")
     echo "$viewer run $i: attach ${line%% *} ms, RSS/PSS MB $(cut -d' ' -f2- <<<"$line")"
     echo "$line" >>"$work/$viewer.runs"
   done
 done
+echo "load after: $(uptime)"
 
 read -r va vr vp < <(summary <"$work/vorbek.runs")
 read -r ca cr cp < <(summary <"$work/chromium.runs")
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo
-printf '%-16s %10s %10s %10s\n' "mean" "attach ms" "RSS MB" "PSS MB"
+printf '%-16s %10s %10s %10s\n' "median" "attach ms" "RSS MB" "PSS MB"
 printf '%-16s %10s %10s %10s\n' vorbek_inspector "$va" "$vr" "$vp"
 printf '%-16s %10s %10s %10s\n' "chromium --app" "$ca" "$cr" "$cp"
 printf '%-16s %10s %10s %10s\n' "ratio" "$(ratio "$va" "$ca")" "$(ratio "$vr" "$cr")" "$(ratio "$vp" "$cp")"

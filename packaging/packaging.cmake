@@ -73,9 +73,9 @@ set(CPACK_VORBEK_STRIP "${CMAKE_STRIP}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The web engine is opened with dlopen when the window is made, so
-# dpkg-shlibdeps cannot see it among the binary's linked libraries.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libwebkit2gtk-4.1-0")
+# GTK and the web engine are opened with dlopen when the window is made, so
+# dpkg-shlibdeps cannot see them among the binary's linked libraries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgtk-3-0, libwebkit2gtk-4.1-0")
 
 include(CPack)
 

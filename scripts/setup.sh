@@ -9,10 +9,14 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  # the window tests read the screen
+  tesseract-ocr tesseract-ocr-eng
   # cpack's dpkg-shlibdeps (and file) for the .deb; groff for the man page test
   dpkg-dev file groff-base
   # the fuzz targets (clang with libFuzzer) and the memcheck run
   clang clang-14 libclang-rt-14-dev valgrind
+  # the Windows cross-build and Wine to test it (scripts/win64_test.sh)
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

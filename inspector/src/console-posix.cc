@@ -43,6 +43,10 @@ int write_all(int fd, std::string_view text) {
 
 }  // namespace
 
+std::vector<std::string> command_line_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 Status write_stdout(std::string_view text) {
   SigpipeIgnored guard;
   if (int code = write_all(STDOUT_FILENO, text); code != 0) {

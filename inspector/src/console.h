@@ -4,11 +4,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "error.h"
 
 namespace vorbek {
 
+// The arguments after the program name, as UTF-8 bytes (not checked here).
+std::vector<std::string> command_line_arguments(int argc, char** argv);
 // Writes all of `text`; a closed pipe is an error, never a signal.
 Status write_stdout(std::string_view text);
 // Best effort.

@@ -2,7 +2,6 @@
 // debugger frontend on it in a window of its own.
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "args.h"
 #include "console.h"
@@ -21,7 +20,7 @@ int report(const vorbek::Error& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  auto args = vorbek::parse_args(std::vector<std::string>(argv + 1, argv + argc));
+  auto args = vorbek::parse_args(vorbek::command_line_arguments(argc, argv));
   if (!args) return report(args.error());
 
   auto target = vorbek::discover_ws_target(args->inspector_address);

@@ -5,8 +5,7 @@
 
 #include <webkit2/webkit2.h>
 
-#include <memory>
-
+#include "dynamic_library.h"
 #include "error.h"
 
 namespace vorbek {
@@ -18,6 +17,7 @@ namespace vorbek {
   X(webkit_web_context_get_security_manager)              \
   X(webkit_web_context_register_uri_scheme)               \
   X(webkit_web_context_set_preferred_languages)           \
+  X(webkit_web_context_set_cache_model)                   \
   X(webkit_security_manager_register_uri_scheme_as_secure) \
   X(webkit_web_view_get_type)                             \
   X(webkit_website_policies_new_with_policies)            \
@@ -30,6 +30,7 @@ namespace vorbek {
   X(webkit_user_content_manager_add_script)               \
   X(webkit_settings_set_enable_developer_extras)          \
   X(webkit_settings_set_media_playback_requires_user_gesture) \
+  X(webkit_settings_set_hardware_acceleration_policy)     \
   X(webkit_uri_scheme_request_get_uri)                    \
   X(webkit_uri_scheme_request_get_http_method)            \
   X(webkit_uri_scheme_request_get_http_headers)           \
@@ -50,11 +51,6 @@ struct WebKitApi {
   VORBEK_WEBKIT_FUNCTIONS(VORBEK_DECLARE_ENTRY)
 #undef VORBEK_DECLARE_ENTRY
 };
-
-struct DlClose {
-  void operator()(void* library) const;
-};
-using LibraryHandle = std::unique_ptr<void, DlClose>;
 
 // The engine library with its table. The library stays mapped for the life
 // of the process once opened: its objects and threads outlive any owner.

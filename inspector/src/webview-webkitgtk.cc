@@ -1,14 +1,12 @@
 // The web view on WebKitGTK: the frontend scheme, the settings the user sees
 // and the first navigation.
-#include <glib.h>
-#include <gtk/gtk.h>
-
 #include <string>
 #include <utility>
 
 #include "download_name.h"
 #include "frontend_url.h"
 #include "glib_ptr.h"
+#include "gtk-api.h"
 #include "locale_tag.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -31,7 +29,7 @@ std::vector<std::uint8_t> read_body(GInputStream* stream) {
   if (!stream) return body;
   std::uint8_t chunk[16384];
   for (;;) {
-    gssize n = g_input_stream_read(stream, chunk, sizeof chunk, nullptr, nullptr);
+    gssize n = toolkit().g_input_stream_read(stream, chunk, sizeof chunk, nullptr, nullptr);
     if (n <= 0) break;
     body.insert(body.end(), chunk, chunk + n);
   }
@@ -60,7 +58,7 @@ HttpRequest read_request(const WebKitApi& wk, WebKitURISchemeRequest* request, c
 
 void answer(const WebKitApi& wk, WebKitURISchemeRequest* request, const HttpResponse& response) {
   // The body points into static storage, so the stream borrows it.
-  GObjectPtr<GInputStream> body(g_memory_input_stream_new_from_data(
+  GObjectPtr<GInputStream> body(toolkit().g_memory_input_stream_new_from_data(
       response.body.data(), static_cast<gssize>(response.body.size()), nullptr));
   GObjectPtr<WebKitURISchemeResponse> reply(
       wk.webkit_uri_scheme_response_new(body.get(), static_cast<gint64>(response.body.size())));
@@ -90,18 +88,30 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
                          [&](HttpResponse response) { answer(wk, request, response); });
 }
 
+// The user's download directory. Without one configured, ~/Downloads, as
+// browsers use, rather than scattering saved files over the home directory.
+// It is made when missing, or the engine would fail the download.
+std::string download_directory() {
+  const GtkApi& gtk = toolkit();
+  const char* configured = gtk.g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+  GCharPtr fallback(gtk.g_build_filename(gtk.g_get_home_dir(), "Downloads", nullptr));
+  std::string directory = configured ? configured : fallback.get();
+  gtk.g_mkdir_with_parents(directory.c_str(), 0755);
+  return directory;
+}
+
 // The engine's own choice, the suggested name in the user's download
 // directory, except that an existing file is never replaced.
 gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_name, gpointer data) {
   const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
-  const char* directory = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-  if (!directory) directory = g_get_home_dir();
+  const GtkApi& gtk = toolkit();
+  const std::string directory = download_directory();
   constexpr int MAX_NUMBER = 9999;
   GCharPtr path;
   for (int number = 0; number <= MAX_NUMBER; ++number) {
     std::string name = numbered_file_name(suggested_name ? suggested_name : "", number);
-    path.reset(g_build_filename(directory, name.c_str(), nullptr));
-    if (!g_file_test(path.get(), G_FILE_TEST_EXISTS)) break;
+    path.reset(gtk.g_build_filename(directory.c_str(), name.c_str(), nullptr));
+    if (!gtk.g_file_test(path.get(), G_FILE_TEST_EXISTS)) break;
   }
   // With every name taken the engine fails the download rather than overwrite.
   wk.webkit_download_set_destination(download, path.get());
@@ -109,13 +119,13 @@ gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_name, 
 }
 
 void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer data) {
-  g_signal_connect(download, "decide-destination", G_CALLBACK(on_decide_destination), data);
+  connect_signal(download, "decide-destination", G_CALLBACK(on_decide_destination), data);
 }
 
 // The first of the user's message languages (LANGUAGE, LC_ALL, LC_MESSAGES,
 // LANG) that names a language.
 std::optional<std::string> user_interface_language() {
-  for (const char* const* name = g_get_language_names(); *name; ++name) {
+  for (const char* const* name = toolkit().g_get_language_names(); *name; ++name) {
     if (auto tag = language_tag_for_locale(*name)) return tag;
   }
   return std::nullopt;
@@ -131,7 +141,12 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
   WebKitSecurityManager* security = wk.webkit_web_context_get_security_manager(context);
   wk.webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
 
-  g_signal_connect(context, "download-started", G_CALLBACK(on_download_started), &view);
+  connect_signal(context, "download-started", G_CALLBACK(on_download_started), &view);
+
+  // Every byte of the frontend comes from memory already, and there is one
+  // page and no history: the engine's caches for a web browser only hold
+  // copies of what the scheme handler gives back at once.
+  wk.webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
 
   if (auto language = user_interface_language()) {
     const char* languages[] = {language->c_str(), nullptr};
@@ -174,17 +189,23 @@ void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
   WebKitSettings* settings = wk.webkit_web_view_get_settings(web_view);
   wk.webkit_settings_set_enable_developer_extras(settings, FALSE);
   wk.webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
+  // The frontend is flat DOM, text and 2D canvas; painting it on the CPU
+  // spares the web process the GL stack, which costs start-up time and
+  // memory and on a machine without a GPU renders in software anyway.
+  wk.webkit_settings_set_hardware_acceleration_policy(settings,
+                                                      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
 }  // namespace
 
 Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend_url) {
+  const GtkApi& gtk = toolkit();
   auto engine = load_web_engine();
   if (!engine) return std::move(engine).error();
 
   // The engine would not navigate to anything but an absolute URI.
   GError* raw_error = nullptr;
-  if (!g_uri_is_valid(frontend_url.c_str(), G_URI_FLAGS_PARSE_RELAXED, &raw_error)) {
+  if (!gtk.g_uri_is_valid(frontend_url.c_str(), G_URI_FLAGS_PARSE_RELAXED, &raw_error)) {
     GErrorPtr invalid(raw_error);
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
@@ -198,7 +219,7 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   // default allows only silent media.
   GObjectPtr<WebKitWebsitePolicies> policies(
       wk.webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
-  view->widget = static_cast<GtkWidget*>(g_object_new(wk.webkit_web_view_get_type(),
+  view->widget = static_cast<GtkWidget*>(gtk.g_object_new(wk.webkit_web_view_get_type(),
                                                       "web-context", context,
                                                       "website-policies", policies.get(),
                                                       nullptr));
@@ -208,9 +229,9 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   apply_settings(wk, web_view);
   add_frontend_compat_script(wk, web_view);
 
-  gtk_container_add(GTK_CONTAINER(window), view->widget);
-  gtk_widget_show(view->widget);
-  gtk_widget_grab_focus(view->widget);
+  gtk.gtk_container_add(reinterpret_cast<GtkContainer*>(window), view->widget);
+  gtk.gtk_widget_show(view->widget);
+  gtk.gtk_widget_grab_focus(view->widget);
   wk.webkit_web_view_load_uri(web_view, engine_url_for(frontend_url).c_str());
   return view;
 }

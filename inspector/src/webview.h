@@ -18,7 +18,8 @@ struct WebViewDelete {
 using WebViewPtr = std::unique_ptr<WebView, WebViewDelete>;
 
 // Loads the engine, builds the web view as the window's only child with the
-// keyboard focus and starts loading `frontend_url`. A failure carries the
+// keyboard focus and starts loading `frontend_url`. The toolkit is loaded
+// already (the window exists). A failure carries the
 // engine's own text; the caller adds the outermost message.
 Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend_url);
 

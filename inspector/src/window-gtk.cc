@@ -1,7 +1,5 @@
 // The inspector window and its event loop on GTK: GTK's signals become
 // LoopEvents, and LoopState decides when the loop ends.
-#include <gtk/gtk.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
@@ -9,6 +7,7 @@
 #include <utility>
 
 #include "event_loop.h"
+#include "gtk-api.h"
 #include "inspector_window.h"
 #include "webview.h"
 
@@ -16,7 +15,7 @@ namespace vorbek {
 namespace {
 
 struct WidgetDestroy {
-  void operator()(GtkWidget* widget) const { gtk_widget_destroy(widget); }
+  void operator()(GtkWidget* widget) const { toolkit().gtk_widget_destroy(widget); }
 };
 using WidgetPtr = std::unique_ptr<GtkWidget, WidgetDestroy>;
 
@@ -43,7 +42,8 @@ namespace {
 void deliver(InspectorWindow::Parts& parts, LoopEvent event) {
   parts.loop.deliver(event);
   // gtk_main returns once the signal being dispatched has been handled.
-  if (parts.loop.exit_code() && gtk_main_level() > 0) gtk_main_quit();
+  const GtkApi& gtk = toolkit();
+  if (parts.loop.exit_code() && gtk.gtk_main_level() > 0) gtk.gtk_main_quit();
 }
 
 gboolean on_delete(GtkWidget*, GdkEvent*, gpointer data) {
@@ -66,28 +66,32 @@ gboolean on_focus(GtkWidget*, GdkEventFocus*, gpointer data) {
 }
 
 // GTK takes its program name from argv, which it is not given here.
-void name_program() {
-  if (!g_get_prgname()) g_set_prgname(program_invocation_short_name);
+void name_program(const GtkApi& gtk) {
+  if (!gtk.g_get_prgname()) gtk.g_set_prgname(program_invocation_short_name);
 }
 
 Result<WidgetPtr> make_window(InspectorWindow::Parts& parts) {
-  name_program();
-  if (!gtk_init_check(nullptr, nullptr)) {
+  auto loaded = load_toolkit();
+  if (!loaded) return std::move(loaded).error();
+  const GtkApi& gtk = **loaded;
+  name_program(gtk);
+  if (!gtk.gtk_init_check(nullptr, nullptr)) {
     // gtk_init's own wording for the one way gtk_init_check fails.
-    const char* display = gdk_get_display_arg_name();
-    if (!display) display = g_getenv("DISPLAY");
+    const char* display = gtk.gdk_get_display_arg_name();
+    if (!display) display = gtk.g_getenv("DISPLAY");
     return Error(std::string("cannot open display: ") + (display ? display : ""));
   }
-  WidgetPtr window(gtk_window_new(GTK_WINDOW_TOPLEVEL));
-  gtk_window_set_title(GTK_WINDOW(window.get()), WINDOW_TITLE);
-  int scale = gtk_widget_get_scale_factor(window.get());
-  gtk_window_set_default_size(GTK_WINDOW(window.get()), (DEFAULT_WIDTH + scale - 1) / scale,
-                              (DEFAULT_HEIGHT + scale - 1) / scale);
-  g_signal_connect(window.get(), "delete-event", G_CALLBACK(on_delete), &parts);
-  g_signal_connect(window.get(), "configure-event", G_CALLBACK(on_configure), &parts);
-  g_signal_connect(window.get(), "focus-in-event", G_CALLBACK(on_focus), &parts);
-  g_signal_connect(window.get(), "focus-out-event", G_CALLBACK(on_focus), &parts);
-  gtk_widget_show(window.get());
+  WidgetPtr window(gtk.gtk_window_new(GTK_WINDOW_TOPLEVEL));
+  auto* gtk_window = reinterpret_cast<GtkWindow*>(window.get());
+  gtk.gtk_window_set_title(gtk_window, WINDOW_TITLE);
+  int scale = gtk.gtk_widget_get_scale_factor(window.get());
+  gtk.gtk_window_set_default_size(gtk_window, (DEFAULT_WIDTH + scale - 1) / scale,
+                                  (DEFAULT_HEIGHT + scale - 1) / scale);
+  connect_signal(window.get(), "delete-event", G_CALLBACK(on_delete), &parts);
+  connect_signal(window.get(), "configure-event", G_CALLBACK(on_configure), &parts);
+  connect_signal(window.get(), "focus-in-event", G_CALLBACK(on_focus), &parts);
+  connect_signal(window.get(), "focus-out-event", G_CALLBACK(on_focus), &parts);
+  gtk.gtk_widget_show(window.get());
   return window;
 }
 
@@ -99,7 +103,7 @@ Result<InspectorWindow> open_inspector_window(const std::string& frontend_url) {
   if (!window) return std::move(window).error().wrap(WINDOW_FAILURE);
   parts->window = std::move(window).value();
 
-  auto webview = create_webview(GTK_WINDOW(parts->window.get()), frontend_url);
+  auto webview = create_webview(reinterpret_cast<GtkWindow*>(parts->window.get()), frontend_url);
   if (!webview) {
     parts->window.reset();  // closed before the report is written
     return std::move(webview).error().wrap(WEBVIEW_FAILURE);
@@ -111,7 +115,7 @@ Result<InspectorWindow> open_inspector_window(const std::string& frontend_url) {
 void run_inspector_window(InspectorWindow window) {
   InspectorWindow::Parts& parts = window.parts();
   parts.loop.deliver(LoopEvent::LoopStarted);
-  if (!parts.loop.exit_code()) gtk_main();
+  if (!parts.loop.exit_code()) toolkit().gtk_main();
   parts.loop.deliver(LoopEvent::LoopDestroyed);
   int code = parts.loop.exit_code().value_or(0);
 

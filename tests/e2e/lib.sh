@@ -6,6 +6,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/node_inspect.sh"
 WORK=$(mktemp -d)
 BACKGROUND=()
 
+# A profile of the test's own: the web engine keeps the frontend's state
+# (breakpoints, last panel, settings) under HOME and the XDG directories, and
+# neither the user's data nor an earlier test's may leak in or be changed.
+export HOME=$WORK/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$WORK/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
 cleanup() {
   for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${BACKGROUND[@]}"; do wait "$pid" 2>/dev/null || true; done
@@ -26,6 +35,11 @@ start_node() {
   start_inspected_node "$1" "$WORK/node.out" "$NODE_ERR" || started=$?
   BACKGROUND+=("$NODE_PID")
   [ "$started" = 0 ] || fail "node did not start its inspector: $(cat "$NODE_ERR")"
+}
+
+# Whether PID has ended; a child not yet waited for lingers as a zombie.
+process_ended() {
+  [ ! -e "/proc/$1" ] || grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
 }
 
 # node's own answer at /json, element 0's webSocketDebuggerUrl.

@@ -21,9 +21,11 @@ printf '%s\n' "Error: failed to create inspector window" "" "Caused by:" \
   "    cannot open display: " >"$WORK/expected"
 diff -u "$WORK/expected" "$WORK/err" || fail "no display: report differs"
 
-# --print-url never loads the engine (LD_DEBUG lists every object opened).
+# --print-url loads neither the toolkit nor the engine (LD_DEBUG lists every
+# object opened).
 LD_DEBUG=files timeout 30 "$BIN" --print-url "127.0.0.1:$NODE_PORT" >/dev/null 2>"$WORK/ld"
-grep -q 'file=libgtk-3' "$WORK/ld" || fail "LD_DEBUG gave no list of loaded objects"
+grep -q 'file=libstdc++' "$WORK/ld" || fail "LD_DEBUG gave no list of loaded objects"
+! grep -q libgtk-3 "$WORK/ld" || fail "--print-url mapped the toolkit"
 ! grep -q libwebkit2gtk "$WORK/ld" || fail "--print-url mapped the web engine"
 
 start_xvfb

@@ -3,13 +3,11 @@
 BIN=$1
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/frontend.sh"
 REPO=$(cd "$(dirname "$0")/../.." && pwd)
 
 start_xvfb
-# A copy at a path of its own: the frontend keeps breakpoints per script URL
-# in the engine's data, and one left by an earlier run must not pause this one.
-cp "$REPO/demo/demo.js" "$WORK/demo.js"
-start_node "$WORK/demo.js"
+start_node "$REPO/demo/demo.js"
 target=$(node_ws_url)
 target=${target#ws://}
 
@@ -32,43 +30,29 @@ wait_for_text "$NODE_ERR" "Debugger attached." 60 ||
 grep -q libwebkit2gtk-4.1 "/proc/$APP_PID/maps" || fail "the engine is not mapped in the window process"
 
 # Keyboard input reaches the page without a click in it. The command menu
-# opens the console whichever panel the frontend restored. (The pointer only
-# gives the window X's input focus: there is no window manager to do it.)
-sleep 1
+# opens the console whichever panel is showing.
+wait_for_screen 60 Console --region "${PANEL_TABS[@]}"
 xdotool mousemove --window "$WINDOW" 400 300
 xdotool key ctrl+shift+p
-sleep 1
+wait_for_screen 45 "Run command" --region 0 0 800 120
 xdotool type --delay 20 'Show Console'
-sleep 1
+wait_for_screen 45 "Show Console" --region 0 30 800 200
 xdotool key Return
-sleep 1
-xdotool type --delay 20 'process.stderr.write("typed-into-vorbek\n")'
-xdotool key Return
+wait_for_screen 45 "demo running"
+console_eval 'process.stderr.write("typed-into-vorbek\n")'
 wait_for_text "$NODE_ERR" "typed-into-vorbek" 20 || fail "typed text did not reach the engine"
 
-# A breakpoint from the keyboard pauses the script: its ticks on stdout stop.
-before=$(wc -l <"$WORK/node.out")
-wait_for_line_count "$WORK/node.out" $((before + 1)) 10 || fail "the script is not running"
-xdotool key ctrl+p
-sleep 1
-xdotool type --delay 20 'demo.js:15'
-sleep 1
-xdotool key Return
-sleep 1
-xdotool key ctrl+b
-paused=no
-for _ in $(seq 20); do
-  before=$(wc -l <"$WORK/node.out")
-  sleep 3
-  if [ "$(wc -l <"$WORK/node.out")" = "$before" ]; then paused=yes; break; fi
-done
-[ "$paused" = yes ] || fail "the script did not stop at the breakpoint"
+# A breakpoint set in the gutter pauses the script: its ticks on stdout stop.
+open_file demo.js
+wait_for_output_after "$(output_lines)" 1 10 || fail "the script is not running"
+click_gutter_line 15
+wait_for_screen 45 "Paused on breakpoint" --region "${SIDEBAR[@]}"
+output_stalls 2.5 || fail "the script did not stop at the breakpoint"
 kill -0 "$NODE_PID" || fail "node ended"
 
 import -window "$WINDOW" "$WORK/shot.png"
 colours=$(convert "$WORK/shot.png" -format '%k' info:)
 [ "$colours" -gt 50 ] || fail "the screenshot is blank ($colours colours)"
-xdotool key ctrl+b  # leaves no breakpoint behind in the engine's data
 
 # WM_DELETE_WINDOW, as a window manager's close sends it.
 send_wm_delete "$WINDOW"

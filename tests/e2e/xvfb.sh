@@ -18,10 +18,33 @@ start_xvfb() {
 
 # Starts the program on node's inspector with stdout/stderr in $WORK/app.out
 # and $WORK/app.err; sets APP_PID.
+# With VIEWER=chromium, Chromium's app mode shows the same frontend files
+# over loopback HTTP instead, to tell our faults from the frontend's.
 start_app() {
-  "$BIN" "127.0.0.1:$NODE_PORT" >"$WORK/app.out" 2>"$WORK/app.err" &
+  if [ "${VIEWER:-}" = chromium ]; then
+    start_chromium_app
+  else
+    "$BIN" "127.0.0.1:$NODE_PORT" >"$WORK/app.out" 2>"$WORK/app.err" &
+  fi
   APP_PID=$!
   BACKGROUND+=("$APP_PID")
+}
+
+start_chromium_app() {
+  local frontend target port
+  frontend=$(dirname "${BASH_SOURCE[0]}")/../../frontend/node_modules/chii/public/front_end
+  (cd "$frontend" && exec python3 -m http.server 0 --bind 127.0.0.1) >"$WORK/http.out" 2>&1 &
+  BACKGROUND+=("$!")
+  for _ in $(seq 100); do grep -q 'port [0-9]*' "$WORK/http.out" && break; sleep 0.1; done
+  port=$(grep -o 'port [0-9]*' "$WORK/http.out" | head -n1 | cut -d' ' -f2)
+  [ -n "$port" ] || fail "the frontend's HTTP server did not start"
+  target=$(node_ws_url)
+  target=${target#ws://}
+  # root cannot run its sandbox here; --test-type keeps the warning bar away.
+  chromium --no-sandbox --test-type --no-first-run --no-default-browser-check --user-data-dir="$WORK/chromium" \
+    --window-size=800,600 --window-position=0,0 \
+    "--app=http://127.0.0.1:$port/js_app.html?ws=$target&experiments=true&v8only=true" \
+    >"$WORK/app.out" 2>"$WORK/app.err" &
 }
 
 # The program's visible top-level window; sets WINDOW.

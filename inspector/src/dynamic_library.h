@@ -1,0 +1,30 @@
+// A shared library opened at run time, and its functions looked up by name.
+#pragma once
+
+#include <memory>
+
+#include "error.h"
+
+namespace vorbek {
+
+struct DlClose {
+  void operator()(void* library) const;
+};
+using LibraryHandle = std::unique_ptr<void, DlClose>;
+
+// NODELETE: the library's threads and objects may outlive any dlclose.
+// A failure carries dlerror's text.
+Result<LibraryHandle> open_library(const char* soname);
+
+// Looks NAME up in the library and in everything it depends on.
+Result<void*> find_symbol(void* library, const char* name);
+
+template <typename Function>
+Status resolve(void* library, const char* name, Function& entry) {
+  auto symbol = find_symbol(library, name);
+  if (!symbol) return std::move(symbol).error();
+  entry = reinterpret_cast<Function>(*symbol);
+  return {};
+}
+
+}  // namespace vorbek
