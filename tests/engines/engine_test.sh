@@ -8,6 +8,7 @@ CASE=$1
 BIN=$(readlink -f "$2")
 source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/../e2e/xvfb.sh"
+source "$(dirname "$0")/../e2e/frontend.sh"
 source "$(dirname "$0")/lib.sh"
 
 # Screenshots for a look when a check is in doubt.
@@ -93,7 +94,7 @@ esac
 if [ "$CASE" = workerd ]; then start_workerd; else start_v8_engine; fi
 addr=$host:$ENGINE_PORT
 if [ "$brk" = no ]; then
-  wait_for_line_count "$WORK/engine.out" 2 15 || fail "the script does not run: $(cat "$WORK/engine.err")"
+  wait_for_line_count "$WORK/engine.out" 2 60 || fail "the script does not run: $(cat "$WORK/engine.err")"
 fi
 
 begin print-url
@@ -115,24 +116,22 @@ pass
 if [ "$brk" = yes ]; then
   begin paused-at-start
   # The frontend shows the script stopped before its first line.
-  sleep 3
+  open_panel Sources
+  wait_for_screen 60 "Debugger paused" --region "${SIDEBAR[@]}"
   [ ! -s "$WORK/engine.out" ] || fail "the script ran before it was resumed"
   import -window "$WINDOW" "$WORK/brk.png"
   pass
   begin resume
-  resumed=no
-  for _ in $(seq 5); do
-    click_resume
-    if wait_for_line_count "$WORK/engine.out" 2 4; then resumed=yes; break; fi
-  done
-  [ "$resumed" = yes ] || fail "the script did not run after resuming"
+  xdotool key F8
+  wait_for_line_count "$WORK/engine.out" 2 30 || fail "the script did not run after resuming"
   pass
 else
   begin breakpoint
   output_grows "$WORK/engine.out" || fail "the script is not running"
-  open_source "$source_file"
+  open_file "$(basename "$source_file")"
   import -window "$WINDOW" "$WORK/source.png"
-  click_gutter "$line"
+  click_gutter_line "$line"
+  wait_for_screen 60 "Paused on breakpoint" --region "${SIDEBAR[@]}"
   output_stopped "$WORK/engine.out" || fail "the script did not stop at line $line of $source_file"
   kill -0 "$ENGINE_PID" || fail "the engine ended"
   import -window "$WINDOW" "$WORK/paused.png"

@@ -142,35 +142,6 @@ output_grows() {
   wait_for_line_count "$1" $((before + 2)) 20
 }
 
-# The editor's layout in the 800x600 window with a fresh profile: the
-# Sources panel's gutter, first line and line height, and the resume button.
-GUTTER_X=255
-FIRST_LINE_Y=64
-LINE_HEIGHT=13
-RESUME_X=592
-RESUME_Y=40
-
-# Opens FILE in the Sources panel through the quick-open box.
-open_source() {
-  xdotool mousemove --window "$WINDOW" 400 300
-  sleep 0.5
-  xdotool key ctrl+p
-  sleep 1
-  xdotool type --delay 20 "$1"
-  sleep 1.5
-  xdotool key Return
-  sleep 1.5
-}
-
-# A click on LINE's number in the gutter sets a breakpoint there.
-click_gutter() {
-  xdotool mousemove --window "$WINDOW" "$GUTTER_X" $((FIRST_LINE_Y + ($1 - 1) * LINE_HEIGHT)) click 1
-}
-
-click_resume() {
-  xdotool mousemove --window "$WINDOW" "$RESUME_X" "$RESUME_Y" click 1
-}
-
 # Records CHECK's RESULT for this case in $VORBEK_ENGINE_RESULTS/CASE, if set.
 record() {
   echo "check $CASE: $1: $2"
