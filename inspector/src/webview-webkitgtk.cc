@@ -153,8 +153,17 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 // insertRule, and WebKit throws on those it cannot parse (":host-context"),
 // which leaves the editor without its breakpoint gutter. Such a rule takes
 // an inert place instead, so the indices of later rules stay right.
+// Its trees and search results ask a shadow root for the selection on every
+// click, which WebKit's shadow roots cannot answer; the document's selection,
+// which WebKit lets reach into shadow trees, serves instead.
 constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
 (() => {
+  if (!('getSelection' in ShadowRoot.prototype)) {
+    Object.defineProperty(ShadowRoot.prototype, 'getSelection', {
+      value: function getSelection() { return this.ownerDocument.getSelection(); },
+      writable: true, configurable: true,
+    });
+  }
   const insertRule = CSSStyleSheet.prototype.insertRule;
   CSSStyleSheet.prototype.insertRule = function (rule, index) {
     try {
