@@ -40,6 +40,11 @@ namespace vorbek {
   X(webkit_uri_scheme_response_set_status)                \
   X(webkit_uri_scheme_response_set_http_headers)          \
   X(webkit_download_set_destination)                      \
+  X(webkit_policy_decision_ignore)                        \
+  X(webkit_navigation_policy_decision_get_navigation_action) \
+  X(webkit_navigation_action_get_request)                 \
+  X(webkit_navigation_action_get_navigation_type)         \
+  X(webkit_uri_request_get_uri)                           \
   X(soup_message_headers_new)                             \
   X(soup_message_headers_append)                          \
   X(soup_message_headers_iter_init)                       \

@@ -6,9 +6,12 @@
 #include <string>
 #include <utility>
 
+#include "console.h"
 #include "download_name.h"
+#include "error.h"
 #include "frontend_url.h"
 #include "glib_ptr.h"
+#include "link_policy.h"
 #include "locale_tag.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -20,6 +23,8 @@ namespace vorbek {
 struct WebView {
   WebEngine engine;
   GtkWidget* widget = nullptr;  // owned by the window it fills
+  GtkWindow* window = nullptr;
+  std::string frontend_uri;     // the page the view was opened on
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -189,6 +194,60 @@ void add_frontend_compat_script(const WebKitApi& wk, WebKitWebView* web_view) {
   wk.webkit_user_script_unref(script);
 }
 
+// Links the frontend opens go to the user's browser. Nothing in the window
+// could show a failure, so it is reported on stderr.
+void open_in_browser(const WebView& view, const char* uri) {
+  GError* raw_error = nullptr;
+  if (!gtk_show_uri_on_window(view.window, uri, GDK_CURRENT_TIME, &raw_error)) {
+    GErrorPtr error(raw_error);
+    write_stderr(format_failure_report(
+        Error(error->message).wrap(std::string("cannot open ") + uri + " in a browser")));
+  }
+}
+
+const char* action_uri(const WebKitApi& wk, WebKitNavigationAction* action) {
+  WebKitURIRequest* request = wk.webkit_navigation_action_get_request(action);
+  const char* uri = request ? wk.webkit_uri_request_get_uri(request) : nullptr;
+  return uri ? uri : "";
+}
+
+// The window shows the frontend and nothing else: a navigation away from it
+// is stopped, and a link the user clicked opens in the browser instead. New
+// windows ("Learn more", documentation) open in the browser too.
+gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
+                          WebKitPolicyDecisionType type, gpointer data) {
+  const auto& view = *static_cast<WebView*>(data);
+  const WebKitApi& wk = view.engine.api;
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+      type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    return FALSE;
+  }
+  // A plain cast, as for the view: the checked one would link the engine.
+  auto* navigation = reinterpret_cast<WebKitNavigationPolicyDecision*>(decision);
+  WebKitNavigationAction* action =
+      wk.webkit_navigation_policy_decision_get_navigation_action(navigation);
+  const char* uri = action_uri(wk, action);
+  LinkTarget target = link_target(view.frontend_uri, uri);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && target == LinkTarget::Window) {
+    return FALSE;
+  }
+  bool clicked = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+                 wk.webkit_navigation_action_get_navigation_type(action) ==
+                     WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+  if (target == LinkTarget::Browser && clicked) open_in_browser(view, uri);
+  wk.webkit_policy_decision_ignore(decision);
+  return TRUE;
+}
+
+// window.open: the page gets no window of ours; a web address opens in the
+// browser.
+GtkWidget* on_create(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  const auto& view = *static_cast<WebView*>(data);
+  const char* uri = action_uri(view.engine.api, action);
+  if (link_target(view.frontend_uri, uri) == LinkTarget::Browser) open_in_browser(view, uri);
+  return nullptr;
+}
+
 void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
   WebKitSettings* settings = wk.webkit_web_view_get_settings(web_view);
   wk.webkit_settings_set_enable_developer_extras(settings, FALSE);
@@ -208,7 +267,8 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(new WebView{std::move(engine).value()});
+  WebViewPtr view(
+      new WebView{std::move(engine).value(), nullptr, window, engine_url_for(frontend_url)});
   const WebKitApi& wk = view->engine.api;
   WebKitWebContext* context = wk.webkit_web_context_get_default();
   set_up_context(*view, context);
@@ -226,11 +286,13 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);
   apply_settings(wk, web_view);
   add_frontend_compat_script(wk, web_view);
+  g_signal_connect(web_view, "decide-policy", G_CALLBACK(on_decide_policy), view.get());
+  g_signal_connect(web_view, "create", G_CALLBACK(on_create), view.get());
 
   gtk_container_add(GTK_CONTAINER(window), view->widget);
   gtk_widget_show(view->widget);
   gtk_widget_grab_focus(view->widget);
-  wk.webkit_web_view_load_uri(web_view, engine_url_for(frontend_url).c_str());
+  wk.webkit_web_view_load_uri(web_view, view->frontend_uri.c_str());
   return view;
 }
 
