@@ -28,6 +28,10 @@ namespace vorbek {
   X(webkit_user_script_new)                               \
   X(webkit_user_script_unref)                             \
   X(webkit_user_content_manager_add_script)               \
+  X(webkit_user_content_manager_register_script_message_handler) \
+  X(webkit_javascript_result_get_js_value)                \
+  X(jsc_value_is_string)                                  \
+  X(jsc_value_to_string)                                  \
   X(webkit_settings_set_enable_developer_extras)          \
   X(webkit_settings_set_media_playback_requires_user_gesture) \
   X(webkit_uri_scheme_request_get_uri)                    \

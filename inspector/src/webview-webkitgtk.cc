@@ -178,19 +178,43 @@ constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
       return insertRule.call(this, '@media not all {}', index);
     }
   };
+  // The frontend copies with navigator.clipboard.writeText, which the engine
+  // refuses once the click that asked for the copy is past, as it is when the
+  // text ("Copy object") comes from the script engine first. The host writes
+  // the clipboard instead.
+  const copy = window.webkit?.messageHandlers?.vorbekCopyText;
+  if (copy && navigator.clipboard) {
+    navigator.clipboard.writeText = async function writeText(text) {
+      copy.postMessage(String(text));
+    };
+  }
 })();
 )js";
 
+constexpr const char* COPY_TEXT_HANDLER = "vorbekCopyText";
+
+void on_copy_text(WebKitUserContentManager*, WebKitJavascriptResult* message, gpointer data) {
+  const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
+  JSCValue* value = wk.webkit_javascript_result_get_js_value(message);
+  if (!value || !wk.jsc_value_is_string(value)) return;
+  GCharPtr text(wk.jsc_value_to_string(value));
+  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.get(), -1);
+}
+
 // Only for pages of the embedded frontend's origin; any other frontend
 // runs as it was written.
-void add_frontend_compat_script(const WebKitApi& wk, WebKitWebView* web_view) {
+void add_frontend_compat_script(WebView& view, WebKitWebView* web_view) {
+  const WebKitApi& wk = view.engine.api;
+  WebKitUserContentManager* content = wk.webkit_web_view_get_user_content_manager(web_view);
+  const std::string copy_signal = std::string("script-message-received::") + COPY_TEXT_HANDLER;
+  g_signal_connect(content, copy_signal.c_str(), G_CALLBACK(on_copy_text), &view);
+  wk.webkit_user_content_manager_register_script_message_handler(content, COPY_TEXT_HANDLER);
   const std::string origin_pattern = std::string(SCHEME_NAME) + "://*/*";
   const char* allow[] = {origin_pattern.c_str(), nullptr};
   WebKitUserScript* script = wk.webkit_user_script_new(
       FRONTEND_COMPAT_SCRIPT, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow, nullptr);
-  wk.webkit_user_content_manager_add_script(wk.webkit_web_view_get_user_content_manager(web_view),
-                                            script);
+  wk.webkit_user_content_manager_add_script(content, script);
   wk.webkit_user_script_unref(script);
 }
 
@@ -285,7 +309,7 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   // functions directly and link the engine.
   auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);
   apply_settings(wk, web_view);
-  add_frontend_compat_script(wk, web_view);
+  add_frontend_compat_script(*view, web_view);
   g_signal_connect(web_view, "decide-policy", G_CALLBACK(on_decide_policy), view.get());
   g_signal_connect(web_view, "create", G_CALLBACK(on_create), view.get());
 
