@@ -9,6 +9,8 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  # the clipboard test reads the clipboard back
+  xclip
   # the window tests read the screen
   tesseract-ocr tesseract-ocr-eng
   # cpack's dpkg-shlibdeps (and file) for the .deb; groff for the man page test

@@ -27,6 +27,9 @@ namespace vorbek {
   X(gtk_main)                            \
   X(gtk_main_level)                      \
   X(gtk_main_quit)                       \
+  X(gtk_clipboard_get)                   \
+  X(gtk_clipboard_set_text)              \
+  X(gtk_show_uri_on_window)              \
   X(g_signal_connect_data)               \
   X(g_object_new)                        \
   X(g_object_unref)                      \

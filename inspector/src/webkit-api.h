@@ -28,6 +28,10 @@ namespace vorbek {
   X(webkit_user_script_new)                               \
   X(webkit_user_script_unref)                             \
   X(webkit_user_content_manager_add_script)               \
+  X(webkit_user_content_manager_register_script_message_handler) \
+  X(webkit_javascript_result_get_js_value)                \
+  X(jsc_value_is_string)                                  \
+  X(jsc_value_to_string)                                  \
   X(webkit_settings_set_enable_developer_extras)          \
   X(webkit_settings_set_media_playback_requires_user_gesture) \
   X(webkit_settings_set_hardware_acceleration_policy)     \
@@ -41,6 +45,11 @@ namespace vorbek {
   X(webkit_uri_scheme_response_set_status)                \
   X(webkit_uri_scheme_response_set_http_headers)          \
   X(webkit_download_set_destination)                      \
+  X(webkit_policy_decision_ignore)                        \
+  X(webkit_navigation_policy_decision_get_navigation_action) \
+  X(webkit_navigation_action_get_request)                 \
+  X(webkit_navigation_action_get_navigation_type)         \
+  X(webkit_uri_request_get_uri)                           \
   X(soup_message_headers_new)                             \
   X(soup_message_headers_append)                          \
   X(soup_message_headers_iter_init)                       \

@@ -3,10 +3,13 @@
 #include <string>
 #include <utility>
 
+#include "console.h"
 #include "download_name.h"
+#include "error.h"
 #include "frontend_url.h"
 #include "glib_ptr.h"
 #include "gtk-api.h"
+#include "link_policy.h"
 #include "locale_tag.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -18,6 +21,8 @@ namespace vorbek {
 struct WebView {
   WebEngine engine;
   GtkWidget* widget = nullptr;  // owned by the window it fills
+  GtkWindow* window = nullptr;
+  std::string frontend_uri;     // the page the view was opened on
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -158,8 +163,17 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 // insertRule, and WebKit throws on those it cannot parse (":host-context"),
 // which leaves the editor without its breakpoint gutter. Such a rule takes
 // an inert place instead, so the indices of later rules stay right.
+// Its trees and search results ask a shadow root for the selection on every
+// click, which WebKit's shadow roots cannot answer; the document's selection,
+// which WebKit lets reach into shadow trees, serves instead.
 constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
 (() => {
+  if (!('getSelection' in ShadowRoot.prototype)) {
+    Object.defineProperty(ShadowRoot.prototype, 'getSelection', {
+      value: function getSelection() { return this.ownerDocument.getSelection(); },
+      writable: true, configurable: true,
+    });
+  }
   const insertRule = CSSStyleSheet.prototype.insertRule;
   CSSStyleSheet.prototype.insertRule = function (rule, index) {
     try {
@@ -169,20 +183,99 @@ constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
       return insertRule.call(this, '@media not all {}', index);
     }
   };
+  // The frontend copies with navigator.clipboard.writeText, which the engine
+  // refuses once the click that asked for the copy is past, as it is when the
+  // text ("Copy object") comes from the script engine first. The host writes
+  // the clipboard instead.
+  const copy = window.webkit?.messageHandlers?.vorbekCopyText;
+  if (copy && navigator.clipboard) {
+    navigator.clipboard.writeText = async function writeText(text) {
+      copy.postMessage(String(text));
+    };
+  }
 })();
 )js";
 
+constexpr const char* COPY_TEXT_HANDLER = "vorbekCopyText";
+
+void on_copy_text(WebKitUserContentManager*, WebKitJavascriptResult* message, gpointer data) {
+  const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
+  JSCValue* value = wk.webkit_javascript_result_get_js_value(message);
+  if (!value || !wk.jsc_value_is_string(value)) return;
+  GCharPtr text(wk.jsc_value_to_string(value));
+  const GtkApi& gtk = toolkit();
+  gtk.gtk_clipboard_set_text(gtk.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.get(), -1);
+}
+
 // Only for pages of the embedded frontend's origin; any other frontend
 // runs as it was written.
-void add_frontend_compat_script(const WebKitApi& wk, WebKitWebView* web_view) {
+void add_frontend_compat_script(WebView& view, WebKitWebView* web_view) {
+  const WebKitApi& wk = view.engine.api;
+  WebKitUserContentManager* content = wk.webkit_web_view_get_user_content_manager(web_view);
+  const std::string copy_signal = std::string("script-message-received::") + COPY_TEXT_HANDLER;
+  connect_signal(content, copy_signal.c_str(), G_CALLBACK(on_copy_text), &view);
+  wk.webkit_user_content_manager_register_script_message_handler(content, COPY_TEXT_HANDLER);
   const std::string origin_pattern = std::string(SCHEME_NAME) + "://*/*";
   const char* allow[] = {origin_pattern.c_str(), nullptr};
   WebKitUserScript* script = wk.webkit_user_script_new(
       FRONTEND_COMPAT_SCRIPT, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow, nullptr);
-  wk.webkit_user_content_manager_add_script(wk.webkit_web_view_get_user_content_manager(web_view),
-                                            script);
+  wk.webkit_user_content_manager_add_script(content, script);
   wk.webkit_user_script_unref(script);
+}
+
+// Links the frontend opens go to the user's browser. Nothing in the window
+// could show a failure, so it is reported on stderr.
+void open_in_browser(const WebView& view, const char* uri) {
+  GError* raw_error = nullptr;
+  if (!toolkit().gtk_show_uri_on_window(view.window, uri, GDK_CURRENT_TIME, &raw_error)) {
+    GErrorPtr error(raw_error);
+    write_stderr(format_failure_report(
+        Error(error->message).wrap(std::string("cannot open ") + uri + " in a browser")));
+  }
+}
+
+const char* action_uri(const WebKitApi& wk, WebKitNavigationAction* action) {
+  WebKitURIRequest* request = wk.webkit_navigation_action_get_request(action);
+  const char* uri = request ? wk.webkit_uri_request_get_uri(request) : nullptr;
+  return uri ? uri : "";
+}
+
+// The window shows the frontend and nothing else: a navigation away from it
+// is stopped, and a link the user clicked opens in the browser instead. New
+// windows ("Learn more", documentation) open in the browser too.
+gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
+                          WebKitPolicyDecisionType type, gpointer data) {
+  const auto& view = *static_cast<WebView*>(data);
+  const WebKitApi& wk = view.engine.api;
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+      type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    return FALSE;
+  }
+  // A plain cast, as for the view: the checked one would link the engine.
+  auto* navigation = reinterpret_cast<WebKitNavigationPolicyDecision*>(decision);
+  WebKitNavigationAction* action =
+      wk.webkit_navigation_policy_decision_get_navigation_action(navigation);
+  const char* uri = action_uri(wk, action);
+  LinkTarget target = link_target(view.frontend_uri, uri);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && target == LinkTarget::Window) {
+    return FALSE;
+  }
+  bool clicked = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+                 wk.webkit_navigation_action_get_navigation_type(action) ==
+                     WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+  if (target == LinkTarget::Browser && clicked) open_in_browser(view, uri);
+  wk.webkit_policy_decision_ignore(decision);
+  return TRUE;
+}
+
+// window.open: the page gets no window of ours; a web address opens in the
+// browser.
+GtkWidget* on_create(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  const auto& view = *static_cast<WebView*>(data);
+  const char* uri = action_uri(view.engine.api, action);
+  if (link_target(view.frontend_uri, uri) == LinkTarget::Browser) open_in_browser(view, uri);
+  return nullptr;
 }
 
 void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
@@ -210,7 +303,8 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(new WebView{std::move(engine).value()});
+  WebViewPtr view(
+      new WebView{std::move(engine).value(), nullptr, window, engine_url_for(frontend_url)});
   const WebKitApi& wk = view->engine.api;
   WebKitWebContext* context = wk.webkit_web_context_get_default();
   set_up_context(*view, context);
@@ -227,12 +321,14 @@ Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend
   // functions directly and link the engine.
   auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);
   apply_settings(wk, web_view);
-  add_frontend_compat_script(wk, web_view);
+  add_frontend_compat_script(*view, web_view);
+  connect_signal(web_view, "decide-policy", G_CALLBACK(on_decide_policy), view.get());
+  connect_signal(web_view, "create", G_CALLBACK(on_create), view.get());
 
   gtk.gtk_container_add(reinterpret_cast<GtkContainer*>(window), view->widget);
   gtk.gtk_widget_show(view->widget);
   gtk.gtk_widget_grab_focus(view->widget);
-  wk.webkit_web_view_load_uri(web_view, engine_url_for(frontend_url).c_str());
+  wk.webkit_web_view_load_uri(web_view, view->frontend_uri.c_str());
   return view;
 }
 
