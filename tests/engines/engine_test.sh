@@ -66,7 +66,8 @@ case $CASE in
   deno) ENGINE_CMD=("$(engine_binary deno)" run --inspect=127.0.0.1:0 "$WORK/tick.js") ;;
   workerd) source_file=worker.js line=6 ;;
   tsx)
-    ENGINE_CMD=("$node_bin" --inspect=127.0.0.1:0 --import tsx "$WORK/tick.ts")
+    # By path: node resolves a bare --import from the working directory.
+    ENGINE_CMD=("$node_bin" --inspect=127.0.0.1:0 --import "file://$ENGINE_MODULES/tsx/dist/loader.mjs" "$WORK/tick.ts")
     source_file=tick.ts line=10 ;;
   tsc-inline)
     KNOWN_FAILURE="the map names tick.ts without its text; the frontend cannot read file:// from its origin"
