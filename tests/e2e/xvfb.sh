@@ -1,17 +1,29 @@
 # Helpers for the window tests; source after lib.sh.
 
 # Starts a private Xvfb on a display number it picks itself and exports
-# DISPLAY; lib.sh's cleanup stops it.
+# DISPLAY once a client can connect; lib.sh's cleanup stops it. Under
+# parallel tests an Xvfb has been seen to name a display no client could
+# open, so one that does not answer is replaced.
 start_xvfb() {
-  local display_file=$WORK/xvfb.display
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>"$WORK/xvfb.err" &
-  BACKGROUND+=("$!")
-  for _ in $(seq 100); do
+  local display_file=$WORK/xvfb.display pid
+  for _ in 1 2 3; do
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>"$WORK/xvfb.err" &
+    pid=$!
+    BACKGROUND+=("$pid")
+    for _ in $(seq 100); do
+      [ -s "$display_file" ] && break
+      sleep 0.1
+    done
     if [ -s "$display_file" ]; then
       export DISPLAY=":$(head -n1 "$display_file")"
-      return 0
+      for _ in $(seq 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
     fi
-    sleep 0.1
+    kill "$pid" 2>/dev/null || true
   done
   fail "Xvfb did not start: $(cat "$WORK/xvfb.err")"
 }
