@@ -18,7 +18,7 @@ start_xvfb() {
     if [ -s "$display_file" ]; then
       export DISPLAY=":$(head -n1 "$display_file")"
       for _ in $(seq 50); do
-        xdpyinfo >/dev/null 2>&1 && return 0
+        xdpyinfo >/dev/null 2>&1 && { XVFB_PID=$pid; return 0; }
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
       done
@@ -67,7 +67,17 @@ find_window() {
     [ -n "$WINDOW" ] && return 0
     sleep 0.1
   done
-  fail "no window within 30 s; stderr: $(cat "$WORK/app.err")"
+  fail "no window within 30 s; stderr: $(cat "$WORK/app.err"); $(display_report)"
+}
+
+# The private display's state, for a failure that may be the display's: a
+# display that vanished under parallel tests is not yet explained.
+display_report() {
+  local state=ended answers=no
+  [ -n "${XVFB_PID:-}" ] && kill -0 "$XVFB_PID" 2>/dev/null && state="running as $XVFB_PID"
+  xdpyinfo >/dev/null 2>&1 && answers=yes
+  echo "Xvfb on $DISPLAY: $state, answers: $answers, sockets: $(ls /tmp/.X11-unix 2>&1 | tr '\n' ' ')," \
+    "its stderr: $(cat "$WORK/xvfb.err" 2>/dev/null)"
 }
 
 # Waits up to SECONDS for PATTERN (a fixed string) in FILE.
