@@ -42,7 +42,6 @@ fail() {
 begin() { CURRENT=$1; }
 pass() { record "$CURRENT" pass; CURRENT=; }
 
-private_home
 cp "$ENGINES_DIR/scripts/tick.js" "$ENGINES_DIR/scripts/tick.ts" "$WORK/"
 # `--import tsx` resolves from the script's directory, as in a project.
 ln -s "$ENGINE_MODULES" "$WORK/node_modules"

@@ -2,13 +2,6 @@
 ENGINES_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ENGINE_MODULES=$ENGINES_DIR/node_modules
 
-# A HOME of this test's own, so that no frontend state or engine cache is shared.
-private_home() {
-  HOME=$(mktemp -d "$WORK/home.XXXXXX")
-  export HOME XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-  mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
-}
-
 engine_binary() {
   local path
   case $1 in
