@@ -26,12 +26,7 @@ x-scheme-handler/http=stand-in-browser.desktop
 x-scheme-handler/https=stand-in-browser.desktop
 MIMEAPPS
 
-start_xvfb
-cp "$(dirname "$0")/compat.js" "$WORK/compat.js"
-start_node "$WORK/compat.js"
-start_app
-find_window
-wait_for_frontend
+start_window_session compat.js
 
 # The empty workspace pane of Sources has a "Learn more" link.
 open_panel Sources

@@ -6,12 +6,7 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/xvfb.sh"
 source "$(dirname "$0")/frontend.sh"
 
-start_xvfb
-cp "$(dirname "$0")/compat.js" "$WORK/compat.js"
-start_node "$WORK/compat.js"
-start_app
-find_window
-wait_for_frontend
+start_window_session compat.js
 
 open_panel Console
 console_eval 'probe'

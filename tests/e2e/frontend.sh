@@ -57,6 +57,17 @@ click_text() {
   click "$FOUND_X" "$FOUND_Y"
 }
 
+# A private display, node on a copy of SCRIPT (a file beside these helpers),
+# and the program's window with the frontend attached.
+start_window_session() {
+  start_xvfb
+  cp "$(dirname "${BASH_SOURCE[0]}")/$1" "$WORK/$1"
+  start_node "$WORK/$1"
+  start_app
+  find_window
+  wait_for_frontend
+}
+
 # Waits until the frontend is up and attached: its panel tabs are drawn.
 wait_for_frontend() {
   wait_for_text "$NODE_ERR" "Debugger attached." 60 ||

@@ -6,14 +6,9 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/xvfb.sh"
 source "$(dirname "$0")/frontend.sh"
 
-start_xvfb
-cp "$(dirname "$0")/workflow.js" "$WORK/workflow.js"
 # Slow ticks, so that an answer stays on screen until it is read.
 export WORKFLOW_TICK_MS=2000
-start_node "$WORK/workflow.js"
-start_app
-find_window
-wait_for_frontend
+start_window_session workflow.js
 
 open_panel Console
 wait_for_screen 30 "workflow tick"

@@ -6,12 +6,7 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/xvfb.sh"
 source "$(dirname "$0")/frontend.sh"
 
-start_xvfb
-cp "$(dirname "$0")/workflow.js" "$WORK/workflow.js"
-start_node "$WORK/workflow.js"
-start_app
-find_window
-wait_for_frontend
+start_window_session workflow.js
 
 open_file workflow.js
 wait_for_output_after "$(output_lines)" 1 10 || fail "the script is not running"

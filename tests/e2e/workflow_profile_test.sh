@@ -24,12 +24,7 @@ wait_for_download() {
   fail "nothing saved as $downloads/$glob: $(ls -la "$downloads" "$HOME" 2>&1 | tr '\n' ' ')"
 }
 
-start_xvfb
-cp "$(dirname "$0")/workflow.js" "$WORK/workflow.js"
-start_node "$WORK/workflow.js"
-start_app
-find_window
-wait_for_frontend
+start_window_session workflow.js
 
 open_panel Performance
 wait_for_screen 30 "Click the record button"
