@@ -24,4 +24,9 @@ struct GErrorFree {
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
+struct GBytesUnref {
+  void operator()(GBytes* bytes) const { toolkit().g_bytes_unref(bytes); }
+};
+using GBytesPtr = std::unique_ptr<GBytes, GBytesUnref>;
+
 }  // namespace vorbek

@@ -46,7 +46,9 @@ namespace vorbek {
   X(g_mkdir_with_parents)                \
   X(g_uri_is_valid)                      \
   X(g_input_stream_read)                 \
-  X(g_memory_input_stream_new_from_data)
+  X(g_memory_input_stream_new_from_data) \
+  X(g_bytes_new)                         \
+  X(g_bytes_unref)
 
 struct GtkApi {
 #define VORBEK_DECLARE_ENTRY(name) decltype(&::name) name = nullptr;

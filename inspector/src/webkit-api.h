@@ -29,9 +29,15 @@ namespace vorbek {
   X(webkit_user_script_unref)                             \
   X(webkit_user_content_manager_add_script)               \
   X(webkit_user_content_manager_register_script_message_handler) \
+  X(webkit_user_content_manager_register_script_message_handler_with_reply) \
+  X(webkit_script_message_reply_return_value)             \
+  X(webkit_script_message_reply_return_error_message)     \
+  X(webkit_web_view_get_uri)                              \
   X(webkit_javascript_result_get_js_value)                \
   X(jsc_value_is_string)                                  \
   X(jsc_value_to_string)                                  \
+  X(jsc_value_get_context)                                \
+  X(jsc_value_new_string_from_bytes)                      \
   X(webkit_settings_set_enable_developer_extras)          \
   X(webkit_settings_set_media_playback_requires_user_gesture) \
   X(webkit_settings_set_hardware_acceleration_policy)     \

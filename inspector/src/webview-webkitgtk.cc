@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "ascii.h"
 #include "console.h"
 #include "download_name.h"
 #include "error.h"
@@ -10,6 +11,7 @@
 #include "glib_ptr.h"
 #include "gtk-api.h"
 #include "link_policy.h"
+#include "local_resource.h"
 #include "locale_tag.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -193,6 +195,32 @@ constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
       copy.postMessage(String(text));
     };
   }
+  // A script's source map and the sources it names are file:// addresses,
+  // which this page may not fetch; the frontend asks its host for them, and
+  // the host reads them for it. The stub host is caught as the frontend
+  // installs it, so every other address keeps its own way of loading.
+  const loadFile = window.webkit?.messageHandlers?.vorbekLoadFile;
+  if (loadFile) {
+    let host;
+    Object.defineProperty(globalThis, 'InspectorFrontendHost', {
+      configurable: true, enumerable: true,
+      get() { return host; },
+      set(value) {
+        host = value;
+        const load = value?.loadNetworkResource;
+        if (typeof load !== 'function') return;
+        value.loadNetworkResource = function loadNetworkResource(url, headers, streamId, callback) {
+          if (!/^file:/i.test(url)) return load.call(this, url, headers, streamId, callback);
+          loadFile.postMessage(String(url)).then((text) => {
+            globalThis.InspectorFrontendAPI.streamWrite(streamId, text);
+            callback({statusCode: 200});
+          }, (error) => {
+            callback({statusCode: 404, messageOverride: String(error?.message ?? error)});
+          });
+        };
+      },
+    });
+  }
 })();
 )js";
 
@@ -207,6 +235,40 @@ void on_copy_text(WebKitUserContentManager*, WebKitJavascriptResult* message, gp
   gtk.gtk_clipboard_set_text(gtk.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.get(), -1);
 }
 
+constexpr const char* LOAD_FILE_HANDLER = "vorbekLoadFile";
+
+// Answers the page's file:// loads with the file's text or a failure the
+// frontend shows. Only the embedded frontend gets an answer: a frontend from
+// elsewhere has no business reading the user's files through us.
+gboolean on_load_file(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply,
+                      gpointer data) {
+  const auto& view = *static_cast<WebView*>(data);
+  const WebKitApi& wk = view.engine.api;
+  const char* page = wk.webkit_web_view_get_uri(reinterpret_cast<WebKitWebView*>(view.widget));
+  const std::string own_origin = std::string(SCHEME_NAME) + "://";
+  if (!page || !starts_with_ignoring_ascii_case(page, own_origin)) {
+    wk.webkit_script_message_reply_return_error_message(reply, "not the embedded frontend");
+    return TRUE;
+  }
+  if (!value || !wk.jsc_value_is_string(value)) {
+    wk.webkit_script_message_reply_return_error_message(reply, "the address is not a string");
+    return TRUE;
+  }
+  GCharPtr url(wk.jsc_value_to_string(value));
+  auto content = read_local_resource(url.get());
+  if (!content) {
+    const std::string message = describe_for_frontend(content.error());
+    wk.webkit_script_message_reply_return_error_message(reply, message.c_str());
+    return TRUE;
+  }
+  // From bytes: the text may hold a NUL, which a C string would end at.
+  GBytesPtr bytes(toolkit().g_bytes_new(content->data(), content->size()));
+  GObjectPtr<JSCValue> text(
+      wk.jsc_value_new_string_from_bytes(wk.jsc_value_get_context(value), bytes.get()));
+  wk.webkit_script_message_reply_return_value(reply, text.get());
+  return TRUE;
+}
+
 // Only for pages of the embedded frontend's origin; any other frontend
 // runs as it was written.
 void add_frontend_compat_script(WebView& view, WebKitWebView* web_view) {
@@ -215,6 +277,11 @@ void add_frontend_compat_script(WebView& view, WebKitWebView* web_view) {
   const std::string copy_signal = std::string("script-message-received::") + COPY_TEXT_HANDLER;
   connect_signal(content, copy_signal.c_str(), G_CALLBACK(on_copy_text), &view);
   wk.webkit_user_content_manager_register_script_message_handler(content, COPY_TEXT_HANDLER);
+  const std::string load_signal =
+      std::string("script-message-with-reply-received::") + LOAD_FILE_HANDLER;
+  connect_signal(content, load_signal.c_str(), G_CALLBACK(on_load_file), &view);
+  wk.webkit_user_content_manager_register_script_message_handler_with_reply(
+      content, LOAD_FILE_HANDLER, nullptr);
   const std::string origin_pattern = std::string(SCHEME_NAME) + "://*/*";
   const char* allow[] = {origin_pattern.c_str(), nullptr};
   WebKitUserScript* script = wk.webkit_user_script_new(

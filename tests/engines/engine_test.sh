@@ -69,12 +69,10 @@ case $CASE in
     ENGINE_CMD=("$node_bin" --inspect=127.0.0.1:0 --import "file://$ENGINE_MODULES/tsx/dist/loader.mjs" "$WORK/tick.ts")
     source_file=tick.ts line=10 ;;
   tsc-inline)
-    KNOWN_FAILURE="the map names tick.ts without its text; the frontend cannot read file:// from its origin"
     tsc --inlineSourceMap
     ENGINE_CMD=("$node_bin" --enable-source-maps --inspect=127.0.0.1:0 "$WORK/tick.js")
     source_file=tick.ts line=10 ;;
   tsc-external)
-    KNOWN_FAILURE="the frontend cannot read the file:// map from its origin"
     tsc --sourceMap
     ENGINE_CMD=("$node_bin" --enable-source-maps --inspect=127.0.0.1:0 "$WORK/tick.js")
     source_file=tick.ts line=10 ;;

@@ -1,0 +1,48 @@
+# A frontend from VORBEK_INSPECTOR_FRONTEND at another origin cannot read the
+# user's files through the host's file:// loader, which is the embedded
+# frontend's alone.
+BIN=$1
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/xvfb.sh"
+source "$(dirname "$0")/frontend.sh"
+REPO=$(cd "$(dirname "$0")/../.." && pwd)
+
+echo "private-marker" >"$WORK/private.txt"
+mkdir "$WORK/site"
+cat >"$WORK/site/probe.html" <<HTML
+<!DOCTYPE html>
+<body style="font: 28px sans-serif; background: white">
+<p id="out">waiting</p>
+<script>
+  const out = document.getElementById('out');
+  const loader = window.webkit?.messageHandlers?.vorbekLoadFile;
+  if (!loader) out.textContent = 'NOLOADER';
+  else loader.postMessage('file://$WORK/private.txt').then(
+      (text) => { out.textContent = 'READ ' + text; },
+      (error) => { out.textContent = 'REFUSED ' + (error?.message ?? error); });
+</script>
+HTML
+(cd "$WORK/site" && exec python3 -m http.server 0 --bind 127.0.0.1) >"$WORK/http.out" 2>&1 &
+BACKGROUND+=("$!")
+for _ in $(seq 100); do grep -q 'port [0-9]*' "$WORK/http.out" && break; sleep 0.1; done
+port=$(grep -o 'port [0-9]*' "$WORK/http.out" | head -n1 | cut -d' ' -f2)
+[ -n "$port" ] || fail "the page's HTTP server did not start"
+
+start_xvfb
+start_node "$REPO/demo/demo.js"
+export VORBEK_INSPECTOR_FRONTEND="http://127.0.0.1:$port/probe.html?ws={ws}"
+start_app
+find_window
+# Either answer keeps the file from the page; only READ would be a leak.
+deadline=$((SECONDS + 30))
+while :; do
+  seen=$(screen_text)
+  case $seen in
+    *REFUSED*|*NOLOADER*) break ;;
+    *READ*|*marker*) fail "the foreign page read the file: $seen" ;;
+  esac
+  [ "$SECONDS" -lt "$deadline" ] || fail "no answer on the page; it shows: $seen"
+  sleep 0.3
+done
+echo "page: $seen"
+close_window_ok
