@@ -33,10 +33,6 @@ fail() {
   [ -z "${WINDOW:-}" ] || import -window "$WINDOW" "$WORK/paused.png" 2>/dev/null || true
   keep_screenshots
   echo "FAIL: $CASE: ${CURRENT:-setup}: $*" >&2
-  if [ -n "$KNOWN_FAILURE" ] && [ "$CURRENT" = breakpoint ]; then
-    echo "known failure, reported as skipped: $KNOWN_FAILURE" >&2
-    exit 77
-  fi
   exit 1
 }
 begin() { CURRENT=$1; }
@@ -48,8 +44,6 @@ ln -s "$ENGINE_MODULES" "$WORK/node_modules"
 tsc() { (cd "$WORK" && "$(engine_binary tsc)" "$@" tick.ts) || fail "tsc $*"; }
 
 host=127.0.0.1
-# A check this case cannot pass yet, with the reason (see the README).
-KNOWN_FAILURE=
 source_file=tick.js
 line=6
 brk=no

@@ -6,7 +6,6 @@ source "$(dirname "$0")/../e2e/xvfb.sh"
 source "$(dirname "$0")/../e2e/frontend.sh"
 source "$(dirname "$0")/lib.sh"
 
-private_home
 cp "$ENGINES_DIR/scripts/tick.ts" "$WORK/"
 (cd "$WORK" && "$(engine_binary tsc)" --sourceMap tick.ts) || fail "tsc --sourceMap"
 rm "$WORK/tick.ts"
