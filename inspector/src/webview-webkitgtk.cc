@@ -166,11 +166,26 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 // Its trees and search results ask a shadow root for the selection on every
 // click, which WebKit's shadow roots cannot answer; the document's selection,
 // which WebKit lets reach into shadow trees, serves instead.
+// Its popovers are built in a shadow root, put into the page and measured at
+// once. WebKit brings such a tree's style sheets into effect only later, so
+// the popover took the size of its unstyled text and cut the styled value
+// off; asking the shadow root for its sheets brings them in at insertion.
 constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
 (() => {
   if (!('getSelection' in ShadowRoot.prototype)) {
     Object.defineProperty(ShadowRoot.prototype, 'getSelection', {
       value: function getSelection() { return this.ownerDocument.getSelection(); },
+      writable: true, configurable: true,
+    });
+  }
+  for (const name of ['appendChild', 'insertBefore']) {
+    const insert = Node.prototype[name];
+    Object.defineProperty(Node.prototype, name, {
+      value: function (node, ...rest) {
+        const inserted = insert.call(this, node, ...rest);
+        if (node?.shadowRoot && node.isConnected) void node.shadowRoot.styleSheets.length;
+        return inserted;
+      },
       writable: true, configurable: true,
     });
   }
