@@ -93,14 +93,13 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
                          [&](HttpResponse response) { answer(wk, request, response); });
 }
 
-// The user's download directory. Without one configured, ~/Downloads, as
-// browsers use, rather than scattering saved files over the home directory.
-// It is made when missing, or the engine would fail the download.
+// The user's download directory (see download_directory_for). It is made
+// when missing, or the engine would fail the download.
 std::string download_directory() {
   const GtkApi& gtk = toolkit();
   const char* configured = gtk.g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-  GCharPtr fallback(gtk.g_build_filename(gtk.g_get_home_dir(), "Downloads", nullptr));
-  std::string directory = configured ? configured : fallback.get();
+  std::string directory =
+      download_directory_for(configured ? configured : "", gtk.g_get_home_dir());
   gtk.g_mkdir_with_parents(directory.c_str(), 0755);
   return directory;
 }
