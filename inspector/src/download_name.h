@@ -1,4 +1,5 @@
-// Names for saved downloads that never replace a file already there.
+// Where saved downloads go, and names for them that never replace a file
+// already there.
 #pragma once
 
 #include <string>
@@ -9,5 +10,11 @@ namespace vorbek {
 // "trace.json", 2 -> "trace (2).json"; a name without an extension, or a
 // dot file, gets the number at its end. 0 gives the name unchanged.
 std::string numbered_file_name(std::string_view name, int number);
+
+// Where saved files go: the configured download directory (empty if none),
+// else HOME/Downloads. A download directory that is HOME itself counts as
+// none: xdg-user-dirs writes that when the folder was missing, and saved
+// files would then land loose in the home directory. Paths use '/'.
+std::string download_directory_for(std::string_view configured, std::string_view home);
 
 }  // namespace vorbek

@@ -18,5 +18,20 @@ TEST(NumberedFileName, NoExtensionOrDotFileGetsItAtTheEnd) {
   EXPECT_EQ(numbered_file_name(".profile", 2), ".profile (2)");
 }
 
+TEST(DownloadDirectory, ConfiguredDirectoryIsUsed) {
+  EXPECT_EQ(download_directory_for("/home/me/Saved", "/home/me"), "/home/me/Saved");
+  EXPECT_EQ(download_directory_for("/srv/downloads/", "/home/me"), "/srv/downloads");
+  // Somewhere above HOME is a real choice too.
+  EXPECT_EQ(download_directory_for("/home", "/home/me"), "/home");
+}
+
+TEST(DownloadDirectory, NoneOrHomeItselfMeansHomeDownloads) {
+  EXPECT_EQ(download_directory_for("", "/home/me"), "/home/me/Downloads");
+  EXPECT_EQ(download_directory_for("/home/me", "/home/me"), "/home/me/Downloads");
+  EXPECT_EQ(download_directory_for("/home/me/", "/home/me"), "/home/me/Downloads");
+  EXPECT_EQ(download_directory_for("/home/me", "/home/me/"), "/home/me/Downloads");
+  EXPECT_EQ(download_directory_for("/", "/"), "/Downloads");
+}
+
 }  // namespace
 }  // namespace vorbek

@@ -95,14 +95,13 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
                          [&](HttpResponse response) { answer(wk, request, response); });
 }
 
-// The user's download directory. Without one configured, ~/Downloads, as
-// browsers use, rather than scattering saved files over the home directory.
-// It is made when missing, or the engine would fail the download.
+// The user's download directory (see download_directory_for). It is made
+// when missing, or the engine would fail the download.
 std::string download_directory() {
   const GtkApi& gtk = toolkit();
   const char* configured = gtk.g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-  GCharPtr fallback(gtk.g_build_filename(gtk.g_get_home_dir(), "Downloads", nullptr));
-  std::string directory = configured ? configured : fallback.get();
+  std::string directory =
+      download_directory_for(configured ? configured : "", gtk.g_get_home_dir());
   gtk.g_mkdir_with_parents(directory.c_str(), 0755);
   return directory;
 }
@@ -168,11 +167,26 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 // Its trees and search results ask a shadow root for the selection on every
 // click, which WebKit's shadow roots cannot answer; the document's selection,
 // which WebKit lets reach into shadow trees, serves instead.
+// Its popovers are built in a shadow root, put into the page and measured at
+// once. WebKit brings such a tree's style sheets into effect only later, so
+// the popover took the size of its unstyled text and cut the styled value
+// off; asking the shadow root for its sheets brings them in at insertion.
 constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
 (() => {
   if (!('getSelection' in ShadowRoot.prototype)) {
     Object.defineProperty(ShadowRoot.prototype, 'getSelection', {
       value: function getSelection() { return this.ownerDocument.getSelection(); },
+      writable: true, configurable: true,
+    });
+  }
+  for (const name of ['appendChild', 'insertBefore']) {
+    const insert = Node.prototype[name];
+    Object.defineProperty(Node.prototype, name, {
+      value: function (node, ...rest) {
+        const inserted = insert.call(this, node, ...rest);
+        if (node?.shadowRoot && node.isConnected) void node.shadowRoot.styleSheets.length;
+        return inserted;
+      },
       writable: true, configurable: true,
     });
   }

@@ -1,0 +1,12 @@
+// The script the popover test pauses in. Keep tick() on lines 6-10: the test
+// stops on line 8, where shownValue holds a string that the source does not.
+'use strict';
+
+let step = 0;
+function tick() {
+  const shownValue = ['hover', 'shown'].join('-');
+  step += 1;
+  return shownValue;
+}
+
+setInterval(tick, 300);
