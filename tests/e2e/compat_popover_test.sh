@@ -7,12 +7,7 @@ source "$(dirname "$0")/frontend.sh"
 
 EDITOR=(272 50 575 575)  # Sources: the editor right of its gutter
 
-start_xvfb
-cp "$(dirname "$0")/popover.js" "$WORK/popover.js"
-start_node "$WORK/popover.js"
-start_app
-find_window
-wait_for_frontend
+start_window_session popover.js
 
 open_file popover.js
 click_gutter_line 8
