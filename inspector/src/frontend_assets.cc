@@ -38,4 +38,11 @@ const FrontendAsset* find_frontend_asset(std::string_view key) {
   return compare_path(base->path, wanted) == 0 ? base : nullptr;
 }
 
+std::string_view page_preload_link(std::string_view page) {
+  for (const PagePreload& preload : FRONTEND_PAGE_PRELOADS) {
+    if (preload.page == page) return preload.link;
+  }
+  return {};
+}
+
 }  // namespace vorbek

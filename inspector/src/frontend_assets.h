@@ -20,6 +20,17 @@ struct FrontendAsset {
 // Sorted by path in plain byte order; generated at build time.
 extern const std::span<const FrontendAsset> FRONTEND_ASSETS;
 
+// A top-level page and the Link header value that preloads its static
+// module graph; generated at build time.
+struct PagePreload {
+  std::string_view page;
+  std::string_view link;
+};
+extern const std::span<const PagePreload> FRONTEND_PAGE_PRELOADS;
+
+// The preload Link value for `page` (a table path), or empty.
+std::string_view page_preload_link(std::string_view page);
+
 // The entry whose path equals `key` once backslashes become "/", or nullptr.
 const FrontendAsset* find_frontend_asset(std::string_view key);
 

@@ -84,6 +84,11 @@ void serve_frontend_request(std::string_view /*webview_id*/, HttpRequest request
   if (const FrontendAsset* asset = find_frontend_asset(path)) {
     response.status = 200;
     response.headers.emplace_back("content-type", content_type_for_path(path));
+    // The page names its whole static module graph up front, so the engine
+    // fetches it in one wave instead of one import level per round trip.
+    if (std::string_view link = page_preload_link(path); !link.empty()) {
+      response.headers.emplace_back("link", link);
+    }
     response.body = asset->content;
   } else {
     response.status = 404;

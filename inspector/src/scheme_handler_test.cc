@@ -35,9 +35,15 @@ void expect_found(const HttpResponse& response, std::string_view path, std::stri
   const FrontendAsset* asset = find_frontend_asset(path);
   ASSERT_NE(asset, nullptr) << path;
   EXPECT_EQ(response.status, 200) << path;
-  ASSERT_EQ(response.headers.size(), 1u) << path;
+  // A page with modules also names them for preloading; nothing else does.
+  const std::string_view link = page_preload_link(path);
+  ASSERT_EQ(response.headers.size(), link.empty() ? 1u : 2u) << path;
   EXPECT_EQ(response.headers[0].first, "content-type");
   EXPECT_EQ(response.headers[0].second, type) << path;
+  if (!link.empty()) {
+    EXPECT_EQ(response.headers[1].first, "link");
+    EXPECT_EQ(response.headers[1].second, link);
+  }
   // The table's own bytes, not a copy of them.
   EXPECT_EQ(response.body.data(), asset->content.data()) << path;
   EXPECT_EQ(response.body.size(), asset->content.size()) << path;
@@ -60,6 +66,29 @@ TEST(SchemeHandlerTest, ServesTheEntryPageWhateverTheQueryOrLeadingSlashes) {
   for (std::string rest : {"/", "", "///js_app.html", "?ws=1", "/?a=b", "/js_app.html"}) {
     expect_found(serve(std::string(ORIGIN) + rest), "js_app.html", "text/html; charset=utf-8");
   }
+}
+
+// The entry page's header names its module graph, root first, and only
+// files the table holds: a path that missed would cost a 404 per start.
+TEST(SchemeHandlerTest, EntryPagePreloadsItsStaticModuleGraphFromTheTable) {
+  const HttpResponse page = serve(std::string(ORIGIN) + "/js_app.html?ws=x");
+  ASSERT_EQ(page.headers.size(), 2u);
+  const std::string& link = page.headers[1].second;
+  EXPECT_EQ(link.rfind("<./entrypoints/js_app/js_app.js>; rel=modulepreload", 0), 0u) << link;
+  EXPECT_NE(link.find("<./entrypoints/shell/shell.js>; rel=modulepreload"), std::string::npos);
+  EXPECT_NE(link.find("<./core/sdk/sdk.js>; rel=modulepreload"), std::string::npos);
+  size_t count = 0;
+  for (size_t at = 0; (at = link.find("<./", at)) != std::string::npos; ++count) {
+    const size_t end = link.find('>', at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string path = link.substr(at + 3, end - at - 3);
+    EXPECT_NE(find_frontend_asset(path), nullptr) << path;
+    EXPECT_EQ(content_type_for_path(path), "text/javascript; charset=utf-8") << path;
+    at = end;
+  }
+  EXPECT_GT(count, 20u);
+  // Dynamically imported panels load when opened, not at start.
+  EXPECT_EQ(link.find("panels/profiler/"), std::string::npos);
 }
 
 TEST(SchemeHandlerTest, ContentTypeFollowsTheExtensionOfEachKind) {

@@ -149,10 +149,10 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 
   connect_signal(context, "download-started", G_CALLBACK(on_download_started), &view);
 
-  // Every byte of the frontend comes from memory already, and there is one
-  // page and no history: the engine's caches for a web browser only hold
-  // copies of what the scheme handler gives back at once.
-  wk.webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  // Every byte comes from memory already, but the page's preloaded modules
+  // must stay in a memory cache until their imports ask for them; the
+  // document-viewer model has none and fetches each module twice.
+  wk.webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
 
   if (auto language = user_interface_language()) {
     const char* languages[] = {language->c_str(), nullptr};
