@@ -161,8 +161,9 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 }
 
 // The frontend is written for Chromium. Its editor adds rules with
-// insertRule, and WebKit throws on those it cannot parse, which leaves the editor without its breakpoint gutter. Such a rule takes
-// an inert place instead, so the indices of later rules stay right.
+// insertRule, and WebKit throws on those it cannot parse, which leaves the
+// editor without its breakpoint gutter. Such a rule takes an inert place
+// instead, so the indices of later rules stay right.
 // Its trees and search results ask a shadow root for the selection on every
 // click, which WebKit's shadow roots cannot answer; the document's selection,
 // which WebKit lets reach into shadow trees, serves instead.
