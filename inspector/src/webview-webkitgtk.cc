@@ -161,9 +161,9 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 }
 
 // The frontend is written for Chromium. Its editor adds rules with
-// insertRule, and WebKit throws on those it cannot parse (":host-context"),
-// which leaves the editor without its breakpoint gutter. Such a rule takes
-// an inert place instead, so the indices of later rules stay right.
+// insertRule, and WebKit throws on those it cannot parse, which leaves the
+// editor without its breakpoint gutter. Such a rule takes an inert place
+// instead, so the indices of later rules stay right.
 // Its trees and search results ask a shadow root for the selection on every
 // click, which WebKit's shadow roots cannot answer; the document's selection,
 // which WebKit lets reach into shadow trees, serves instead.
@@ -190,10 +190,21 @@ constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
       writable: true, configurable: true,
     });
   }
+  // WebKit knows no ":host-context(X)" and drops every rule that names it,
+  // which left the breakpoint editor's header unstyled, its close "x" on a
+  // line of its own. ":host(X)" matches a subset of the same hosts (the host
+  // itself, not its ancestors), so no rule applies where Chromium's would not.
+  const hostOnly = (text) => String(text).replace(/:host-context\(/g, ':host(');
+  for (const name of ['replaceSync', 'replace']) {
+    const replace = CSSStyleSheet.prototype[name];
+    CSSStyleSheet.prototype[name] = function (text) {
+      return replace.call(this, hostOnly(text));
+    };
+  }
   const insertRule = CSSStyleSheet.prototype.insertRule;
   CSSStyleSheet.prototype.insertRule = function (rule, index) {
     try {
-      return insertRule.call(this, rule, index);
+      return insertRule.call(this, hostOnly(rule), index);
     } catch (error) {
       if (error.name !== 'SyntaxError') throw error;
       return insertRule.call(this, '@media not all {}', index);
