@@ -38,8 +38,11 @@ start_node() {
 }
 
 # Whether PID has ended; a child not yet waited for lingers as a zombie.
+# One read of its state: the shell may reap it between two looks.
 process_ended() {
-  [ ! -e "/proc/$1" ] || grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+  local state
+  state=$(sed -n 's/^State:[[:space:]]*\(.\).*/\1/p' "/proc/$1/status" 2>/dev/null || true)
+  [ -z "$state" ] || [ "$state" = Z ]
 }
 
 # node's own answer at /json, element 0's webSocketDebuggerUrl.
