@@ -201,6 +201,13 @@ constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
       return replace.call(this, hostOnly(text));
     };
   }
+  // WebKit draws a native magnifier for a search field's non-standard
+  // "results" attribute, which Chromium ignores; the frontend sets it anyway.
+  const setAttribute = Element.prototype.setAttribute;
+  Element.prototype.setAttribute = function (name, value) {
+    if (this instanceof HTMLInputElement && String(name).toLowerCase() === 'results') return;
+    return setAttribute.call(this, name, value);
+  };
   const insertRule = CSSStyleSheet.prototype.insertRule;
   CSSStyleSheet.prototype.insertRule = function (rule, index) {
     try {
