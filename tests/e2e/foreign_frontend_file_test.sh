@@ -22,15 +22,11 @@ cat >"$WORK/site/probe.html" <<HTML
       (error) => { out.textContent = 'REFUSED ' + (error?.message ?? error); });
 </script>
 HTML
-(cd "$WORK/site" && exec python3 -m http.server 0 --bind 127.0.0.1) >"$WORK/http.out" 2>&1 &
-BACKGROUND+=("$!")
-for _ in $(seq 100); do grep -q 'port [0-9]*' "$WORK/http.out" && break; sleep 0.1; done
-port=$(grep -o 'port [0-9]*' "$WORK/http.out" | head -n1 | cut -d' ' -f2)
-[ -n "$port" ] || fail "the page's HTTP server did not start"
+serve_directory "$WORK/site"
 
 start_xvfb
 start_node "$REPO/demo/demo.js"
-export VORBEK_INSPECTOR_FRONTEND="http://127.0.0.1:$port/probe.html?ws={ws}"
+export VORBEK_INSPECTOR_FRONTEND="http://127.0.0.1:$HTTP_PORT/probe.html?ws={ws}"
 start_app
 find_window
 # Either answer keeps the file from the page; only READ would be a leak.

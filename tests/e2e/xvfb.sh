@@ -42,20 +42,24 @@ start_app() {
   BACKGROUND+=("$APP_PID")
 }
 
-start_chromium_app() {
-  local frontend target port
-  frontend=$(dirname "${BASH_SOURCE[0]}")/../../frontend/node_modules/chii/public/front_end
-  (cd "$frontend" && exec python3 -m http.server 0 --bind 127.0.0.1) >"$WORK/http.out" 2>&1 &
+# Serves DIR over loopback HTTP on a free port; sets HTTP_PORT.
+serve_directory() {
+  (cd "$1" && exec python3 -m http.server 0 --bind 127.0.0.1) >"$WORK/http.out" 2>&1 &
   BACKGROUND+=("$!")
   for _ in $(seq 100); do grep -q 'port [0-9]*' "$WORK/http.out" && break; sleep 0.1; done
-  port=$(grep -o 'port [0-9]*' "$WORK/http.out" | head -n1 | cut -d' ' -f2)
-  [ -n "$port" ] || fail "the frontend's HTTP server did not start"
+  HTTP_PORT=$(grep -o 'port [0-9]*' "$WORK/http.out" | head -n1 | cut -d' ' -f2)
+  [ -n "$HTTP_PORT" ] || fail "the HTTP server for $1 did not start"
+}
+
+start_chromium_app() {
+  local target
+  serve_directory "$(dirname "${BASH_SOURCE[0]}")/../../frontend/node_modules/chii/public/front_end"
   target=$(node_ws_url)
   target=${target#ws://}
   # root cannot run its sandbox here; --test-type keeps the warning bar away.
   chromium --no-sandbox --test-type --no-first-run --no-default-browser-check --user-data-dir="$WORK/chromium" \
     --window-size=800,600 --window-position=0,0 \
-    "--app=http://127.0.0.1:$port/js_app.html?ws=$target&experiments=true&v8only=true" \
+    "--app=http://127.0.0.1:$HTTP_PORT/js_app.html?ws=$target&experiments=true&v8only=true" \
     >"$WORK/app.out" 2>"$WORK/app.err" &
 }
 

@@ -131,9 +131,7 @@ else
 fi
 
 begin close
-send_wm_delete "$WINDOW"
-wait_for_exit 5 || fail "still running 5 s after WM_DELETE_WINDOW"
-[ "$APP_STATUS" = 0 ] || fail "status $APP_STATUS after close: $(cat "$WORK/app.err")"
+close_window_ok
 expected_diagnostics "$target" >"$WORK/expected"
 diff -u "$WORK/expected" "$WORK/app.out" || fail "stdout is not exactly the three lines"
 pass
