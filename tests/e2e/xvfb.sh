@@ -8,7 +8,9 @@ start_xvfb() {
   local display_file=$WORK/xvfb.display pid
   for _ in 1 2 3; do
     rm -f "$display_file"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>"$WORK/xvfb.err" &
+    # -noreset: when its last client leaves (the readiness probe below), an X
+    # server resets, and a client that connects meanwhile is turned away.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$display_file" 2>"$WORK/xvfb.err" &
     pid=$!
     BACKGROUND+=("$pid")
     for _ in $(seq 100); do
