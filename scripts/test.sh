@@ -13,7 +13,6 @@ bash scripts/hardening.sh
 bash scripts/win64_test.sh
 # Last, so that its summary closes the run.
 status=0
-# A display that vanishes under parallel window tests (cause open) reruns once.
-ctest --test-dir build --output-on-failure -j2 --repeat until-pass:2 || status=$?
+ctest --test-dir build --output-on-failure -j2 || status=$?
 check_user_data_unchanged "$user_data_before"
 exit "$status"
