@@ -46,10 +46,6 @@ Result<std::string> local_path_for_url(std::string_view url) {
     path += static_cast<char>(high * 16 + low);
     i += 2;
   }
-#ifdef _WIN32
-  // file:///C:/dir/file names C:/dir/file.
-  if (path.size() >= 3 && path[2] == ':') path.erase(0, 1);
-#endif
   return path;
 }
 
