@@ -76,8 +76,7 @@ find_window() {
   fail "no window within 30 s; stderr: $(cat "$WORK/app.err"); $(display_report)"
 }
 
-# The private display's state, for a failure that may be the display's: a
-# display that vanished under parallel tests is not yet explained.
+# The private display's state, for a failure that may be the display's.
 display_report() {
   local state=ended answers=no
   [ -n "${XVFB_PID:-}" ] && kill -0 "$XVFB_PID" 2>/dev/null && state="running as $XVFB_PID"
