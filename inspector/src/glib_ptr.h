@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "gtk-api.h"
+#include "gtk_api.h"
 
 namespace vorbek {
 

@@ -1,7 +1,7 @@
 // The web view for a Windows build made without the WebView2 SDK, whose
 // headers these build machines cannot get: every attempt fails, so the
 // window closes again with the web view failure report.
-#include "webview-win32.h"
+#include "webview.h"
 
 namespace vorbek {
 
@@ -9,7 +9,7 @@ struct WebView {};
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
 
-Result<WebViewPtr> create_webview(HWND, const std::string&) {
+Result<WebViewPtr> create_webview(NativeWindow*, const std::string&) {
   return Error("this build has no WebView2 support");
 }
 

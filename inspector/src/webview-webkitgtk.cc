@@ -9,13 +9,13 @@
 #include "error.h"
 #include "frontend_url.h"
 #include "glib_ptr.h"
-#include "gtk-api.h"
+#include "gtk_api.h"
 #include "link_policy.h"
 #include "local_resource.h"
 #include "locale_tag.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
-#include "webkit-api.h"
+#include "webkit_api.h"
 #include "webview.h"
 
 namespace vorbek {
@@ -390,7 +390,8 @@ void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
 
 }  // namespace
 
-Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend_url) {
+Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& frontend_url) {
+  auto* window = reinterpret_cast<GtkWindow*>(native);
   const GtkApi& gtk = toolkit();
   auto engine = load_web_engine();
   if (!engine) return std::move(engine).error();

@@ -1,8 +1,7 @@
 // The web view inside the inspector window, kept apart from the window code
-// because the web engine is loaded at run time.
+// because each web engine has its own. One implementation per engine:
+// webview-webkitgtk.cc, webview-none-win32.cc.
 #pragma once
-
-#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
@@ -11,16 +10,20 @@
 
 namespace vorbek {
 
+// The toolkit's top-level window (a GtkWindow, an HWND), opaque to portable
+// code; each window file hands its own over.
+struct NativeWindow;
+
 struct WebView;
 struct WebViewDelete {
   void operator()(WebView* view) const;
 };
 using WebViewPtr = std::unique_ptr<WebView, WebViewDelete>;
 
-// Loads the engine, builds the web view as the window's only child with the
-// keyboard focus and starts loading `frontend_url`. The toolkit is loaded
-// already (the window exists). A failure carries the
-// engine's own text; the caller adds the outermost message.
-Result<WebViewPtr> create_webview(GtkWindow* window, const std::string& frontend_url);
+// Loads the engine where it is loaded at run time, builds the web view as
+// the window's only child, filling it, with the keyboard focus, and starts
+// loading `frontend_url`. A failure carries the engine's own text; the
+// caller adds the outermost message.
+Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& frontend_url);
 
 }  // namespace vorbek

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "event_loop.h"
-#include "gtk-api.h"
+#include "gtk_api.h"
 #include "inspector_window.h"
 #include "webview.h"
 
@@ -103,7 +103,7 @@ Result<InspectorWindow> open_inspector_window(const std::string& frontend_url) {
   if (!window) return std::move(window).error().wrap(WINDOW_FAILURE);
   parts->window = std::move(window).value();
 
-  auto webview = create_webview(reinterpret_cast<GtkWindow*>(parts->window.get()), frontend_url);
+  auto webview = create_webview(reinterpret_cast<NativeWindow*>(parts->window.get()), frontend_url);
   if (!webview) {
     parts->window.reset();  // closed before the report is written
     return std::move(webview).error().wrap(WEBVIEW_FAILURE);

@@ -11,7 +11,7 @@
 
 #include "event_loop.h"
 #include "inspector_window.h"
-#include "webview-win32.h"
+#include "webview.h"
 #include "win32_text.h"
 
 namespace vorbek {
@@ -123,7 +123,7 @@ Result<InspectorWindow> open_inspector_window(const std::string& frontend_url) {
   if (!window) return std::move(window).error().wrap(WINDOW_FAILURE);
   parts->window = std::move(window).value();
 
-  auto webview = create_webview(parts->window.get(), frontend_url);
+  auto webview = create_webview(reinterpret_cast<NativeWindow*>(parts->window.get()), frontend_url);
   if (!webview) {
     parts->window.reset();  // closed before the report is written
     return std::move(webview).error().wrap(WEBVIEW_FAILURE);

@@ -1,4 +1,4 @@
-#include "gtk-api.h"
+#include "gtk_api.h"
 
 #include <optional>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "webkit-api.h"
+#include "webkit_api.h"
 
 #include <utility>
 
