@@ -13,6 +13,7 @@
 #include "link_policy.h"
 #include "local_resource.h"
 #include "locale_tag.h"
+#include "page_scripts.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
 #include "webkit_api.h"
@@ -160,101 +161,6 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
   }
 }
 
-// The frontend is written for Chromium. Its editor adds rules with
-// insertRule, and WebKit throws on those it cannot parse, which leaves the
-// editor without its breakpoint gutter. Such a rule takes an inert place
-// instead, so the indices of later rules stay right.
-// Its trees and search results ask a shadow root for the selection on every
-// click, which WebKit's shadow roots cannot answer; the document's selection,
-// which WebKit lets reach into shadow trees, serves instead.
-// Its popovers are built in a shadow root, put into the page and measured at
-// once. WebKit brings such a tree's style sheets into effect only later, so
-// the popover took the size of its unstyled text and cut the styled value
-// off; asking the shadow root for its sheets brings them in at insertion.
-constexpr const char* FRONTEND_COMPAT_SCRIPT = R"js(
-(() => {
-  if (!('getSelection' in ShadowRoot.prototype)) {
-    Object.defineProperty(ShadowRoot.prototype, 'getSelection', {
-      value: function getSelection() { return this.ownerDocument.getSelection(); },
-      writable: true, configurable: true,
-    });
-  }
-  for (const name of ['appendChild', 'insertBefore']) {
-    const insert = Node.prototype[name];
-    Object.defineProperty(Node.prototype, name, {
-      value: function (node, ...rest) {
-        const inserted = insert.call(this, node, ...rest);
-        if (node?.shadowRoot && node.isConnected) void node.shadowRoot.styleSheets.length;
-        return inserted;
-      },
-      writable: true, configurable: true,
-    });
-  }
-  // WebKit knows no ":host-context(X)" and drops every rule that names it,
-  // which left the breakpoint editor's header unstyled, its close "x" on a
-  // line of its own. ":host(X)" matches a subset of the same hosts (the host
-  // itself, not its ancestors), so no rule applies where Chromium's would not.
-  const hostOnly = (text) => String(text).replace(/:host-context\(/g, ':host(');
-  for (const name of ['replaceSync', 'replace']) {
-    const replace = CSSStyleSheet.prototype[name];
-    CSSStyleSheet.prototype[name] = function (text) {
-      return replace.call(this, hostOnly(text));
-    };
-  }
-  // WebKit draws a native magnifier for a search field's non-standard
-  // "results" attribute, which Chromium ignores; the frontend sets it anyway.
-  const setAttribute = Element.prototype.setAttribute;
-  Element.prototype.setAttribute = function (name, value) {
-    if (this instanceof HTMLInputElement && String(name).toLowerCase() === 'results') return;
-    return setAttribute.call(this, name, value);
-  };
-  const insertRule = CSSStyleSheet.prototype.insertRule;
-  CSSStyleSheet.prototype.insertRule = function (rule, index) {
-    try {
-      return insertRule.call(this, hostOnly(rule), index);
-    } catch (error) {
-      if (error.name !== 'SyntaxError') throw error;
-      return insertRule.call(this, '@media not all {}', index);
-    }
-  };
-  // The frontend copies with navigator.clipboard.writeText, which the engine
-  // refuses once the click that asked for the copy is past, as it is when the
-  // text ("Copy object") comes from the script engine first. The host writes
-  // the clipboard instead.
-  const copy = window.webkit?.messageHandlers?.vorbekCopyText;
-  if (copy && navigator.clipboard) {
-    navigator.clipboard.writeText = async function writeText(text) {
-      copy.postMessage(String(text));
-    };
-  }
-  // A script's source map and the sources it names are file:// addresses,
-  // which this page may not fetch; the frontend asks its host for them, and
-  // the host reads them for it. The stub host is caught as the frontend
-  // installs it, so every other address keeps its own way of loading.
-  const loadFile = window.webkit?.messageHandlers?.vorbekLoadFile;
-  if (loadFile) {
-    let host;
-    Object.defineProperty(globalThis, 'InspectorFrontendHost', {
-      configurable: true, enumerable: true,
-      get() { return host; },
-      set(value) {
-        host = value;
-        const load = value?.loadNetworkResource;
-        if (typeof load !== 'function') return;
-        value.loadNetworkResource = function loadNetworkResource(url, headers, streamId, callback) {
-          if (!/^file:/i.test(url)) return load.call(this, url, headers, streamId, callback);
-          loadFile.postMessage(String(url)).then((text) => {
-            globalThis.InspectorFrontendAPI.streamWrite(streamId, text);
-            callback({statusCode: 200});
-          }, (error) => {
-            callback({statusCode: 404, messageOverride: String(error?.message ?? error)});
-          });
-        };
-      },
-    });
-  }
-})();
-)js";
 
 constexpr const char* COPY_TEXT_HANDLER = "vorbekCopyText";
 
