@@ -18,6 +18,7 @@ namespace vorbek {
   X(webkit_web_context_register_uri_scheme)               \
   X(webkit_web_context_set_preferred_languages)           \
   X(webkit_web_context_set_cache_model)                   \
+  X(webkit_web_context_set_automation_allowed)            \
   X(webkit_security_manager_register_uri_scheme_as_secure) \
   X(webkit_web_view_get_type)                             \
   X(webkit_website_policies_new_with_policies)            \

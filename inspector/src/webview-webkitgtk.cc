@@ -138,6 +138,19 @@ std::optional<std::string> user_interface_language() {
   return std::nullopt;
 }
 
+// WebKit's WebDriver starts the browser with WEBKIT_INSPECTOR_SERVER set and
+// drives it through that server; only then is a session accepted, and it
+// drives the window's one web view. A normal run allows no automation.
+bool started_by_webdriver() { return toolkit().g_getenv("WEBKIT_INSPECTOR_SERVER") != nullptr; }
+
+GtkWidget* on_automation_web_view(WebKitAutomationSession*, gpointer data) {
+  return static_cast<WebView*>(data)->widget;
+}
+
+void on_automation_started(WebKitWebContext*, WebKitAutomationSession* session, gpointer data) {
+  connect_signal(session, "create-web-view", G_CALLBACK(on_automation_web_view), data);
+}
+
 void set_up_context(WebView& view, WebKitWebContext* context) {
   const WebKitApi& wk = view.engine.api;
   const std::string scheme(SCHEME_NAME);
@@ -154,6 +167,11 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
   // must stay in a memory cache until their imports ask for them; the
   // document-viewer model has none and fetches each module twice.
   wk.webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
+
+  if (started_by_webdriver()) {
+    wk.webkit_web_context_set_automation_allowed(context, TRUE);
+    connect_signal(context, "automation-started", G_CALLBACK(on_automation_started), &view);
+  }
 
   if (auto language = user_interface_language()) {
     const char* languages[] = {language->c_str(), nullptr};
@@ -322,6 +340,8 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& front
   view->widget = static_cast<GtkWidget*>(gtk.g_object_new(wk.webkit_web_view_get_type(),
                                                       "web-context", context,
                                                       "website-policies", policies.get(),
+                                                      "is-controlled-by-automation",
+                                                      started_by_webdriver() ? TRUE : FALSE,
                                                       nullptr));
   // A plain cast: WebKit's checked-cast macros would call its GType
   // functions directly and link the engine.
