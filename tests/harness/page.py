@@ -82,12 +82,14 @@ class Page:
         if self._offset is None:
             self.js("window.vtPointer = null; addEventListener('mousemove', (e) => {"
                     " window.vtPointer = [e.clientX, e.clientY]; }, {capture: true});")
-            for x, y in ((3, 3), (6, 6)):
+            seen = None
+            # The second move is told from the first by where the page saw it.
+            for x, y in ((3, 3), (9, 9)):
                 display.xdotool(self.ws, "mousemove", "--window", self.window, x, y)
-                time.sleep(0.1)
-            seen = wait_until(lambda: self.js("return window.vtPointer"), 10,
-                              "the page saw no pointer move")
-            self._offset = (6 - seen[0], 6 - seen[1])
+                before = seen
+                seen = wait_until(lambda: (lambda at: at if at and at != before else None)(
+                    self.js("return window.vtPointer")), 10, "the page saw no pointer move")
+            self._offset = (9 - seen[0], 9 - seen[1])
         return self._offset
 
     def move_to(self, x, y):
