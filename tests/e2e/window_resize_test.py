@@ -12,7 +12,7 @@ PROGRAM = sys.argv[1]
 with Workspace() as ws:
     start_xvfb(ws)
     node = start_node(ws, REPO / "demo" / "demo.js")
-    app = start_viewer(ws, PROGRAM, node.address)
+    app = start_viewer(ws, PROGRAM, node.address, viewer="vorbek")
     Frontend(app).wait_attached(node)
 
     def viewport():
