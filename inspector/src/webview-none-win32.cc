@@ -9,7 +9,7 @@ struct WebView {};
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
 
-Result<WebViewPtr> create_webview(NativeWindow*, const std::string&) {
+Result<WebViewPtr> create_webview(NativeWindow*, const std::string&, const FrontendUrl&) {
   return Error("this build has no WebView2 support");
 }
 
