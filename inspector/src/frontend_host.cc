@@ -208,6 +208,12 @@ void FrontendHost::discovery_finished(Result<std::string> target) {
 }
 
 void FrontendHost::load(const std::string& address) {
+  // The engine would refuse it, WebKit without a word; no later try can
+  // succeed, so the page offers none.
+  if (uses_blocked_port(address)) {
+    show_page(load_error_page(address, BLOCKED_PORT_REASON, false), address);
+    return;
+  }
   own_address_ = address;
   own_page_address_.clear();
   toolkit_.load(address);

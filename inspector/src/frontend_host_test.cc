@@ -399,19 +399,36 @@ TEST_F(FrontendHostTest, ACrashShowsOnePageUntilTheUserActs) {
   EXPECT_EQ(toolkit_.pages[1].address, NEW_PAGE);
 }
 
+TEST(FrontendHostFailedLoad, ABlockedPortIsExplainedWithoutAsking) {
+  FakeToolkit toolkit;
+  const std::string uri = "http://127.0.0.1:1/x?ws=a";
+  FrontendHost host(toolkit, ADDRESS, {uri, false});
+  host.start();
+  EXPECT_TRUE(toolkit.loads.empty());
+  ASSERT_EQ(toolkit.pages.size(), 1u);
+  EXPECT_EQ(toolkit.pages[0].address, uri);
+  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("Not allowed to use restricted network port"));
+  EXPECT_THAT(toolkit.pages[0].html, ::testing::Not(HasSubstr("Try again")));
+  // A reload shows the same page again, never a blank window.
+  EXPECT_TRUE(host.allow_navigation({uri, NavigationKind::Other, false}));
+  Answer answer;
+  host.handle_request("devtools://localhost/", R"({"request":"reconnect"})", [&](Answer a) { answer = a; });
+  EXPECT_EQ(toolkit.pages.size(), 2u);
+}
+
 TEST(FrontendHostFailedLoad, IsExplainedUnlessItWasCancelledOnPurpose) {
   FakeToolkit toolkit;
-  const std::string uri = "http://127.0.0.1:1/x?ws=a&b=<c>";
+  const std::string uri = "http://127.0.0.1:2/x?ws=a&b=<c>";
   FrontendHost host(toolkit, ADDRESS, {uri, false});
   host.start();
   host.load_failed({uri, "Load request cancelled", true});
   EXPECT_TRUE(toolkit.pages.empty());
 
-  host.load_failed({uri, "Not allowed to use restricted network port", false});
+  host.load_failed({uri, "Could not connect to 127.0.0.1: Connection refused", false});
   ASSERT_EQ(toolkit.pages.size(), 1u);
   EXPECT_EQ(toolkit.pages[0].address, uri);
-  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("http://127.0.0.1:1/x?ws=a&amp;b=&lt;c&gt;"));
-  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("Not allowed to use restricted network port"));
+  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("http://127.0.0.1:2/x?ws=a&amp;b=&lt;c&gt;"));
+  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("Could not connect to 127.0.0.1: Connection refused"));
   EXPECT_TRUE(host.allow_navigation({uri, NavigationKind::Other, false}));
 
   // Its own address failing does not bring the page back and back.
@@ -424,8 +441,8 @@ TEST(FrontendHostFailedLoad, IsExplainedUnlessItWasCancelledOnPurpose) {
 
   // A failure elsewhere is shown under its own address, which the host then
   // lets through although the window would not go there otherwise.
-  host.load_failed({"http://127.0.0.1:2/elsewhere", "refused", false});
-  EXPECT_TRUE(host.allow_navigation({"http://127.0.0.1:2/elsewhere", NavigationKind::Other, false}));
+  host.load_failed({"http://127.0.0.1:3/elsewhere", "refused", false});
+  EXPECT_TRUE(host.allow_navigation({"http://127.0.0.1:3/elsewhere", NavigationKind::Other, false}));
   EXPECT_TRUE(toolkit.opened.empty());
 }
 

@@ -81,10 +81,10 @@ std::string crash_page(std::string_view reason, std::string_view reload_uri) {
   return render({"The debugger page crashed", std::move(body), "Reload", reload_uri});
 }
 
-std::string load_error_page(std::string_view uri, std::string_view reason) {
+std::string load_error_page(std::string_view uri, std::string_view reason, bool retry) {
   std::string body = paragraph("<code id=\"address\">" + escape_html(uri) + "</code>");
   body += paragraph("Reason: <span id=\"reason\">" + escape_html(reason) + "</span>");
-  return render({"The page could not be loaded", std::move(body), "Try again", uri});
+  return render({"The page could not be loaded", std::move(body), "Try again", retry ? uri : ""});
 }
 
 std::string reconnect_failure_page(std::string_view report, std::string_view retry_uri) {
