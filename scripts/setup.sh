@@ -9,10 +9,12 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  # the window tests drive the program through WebKit's WebDriver, in Debian's python
+  webkit2gtk-driver python3-selenium
   # the clipboard test reads the clipboard back
   xclip
-  # the window tests read the screen
-  tesseract-ocr tesseract-ocr-eng
+  # the one smoke test that reads the screen, and the only fonts it renders with
+  tesseract-ocr tesseract-ocr-eng fonts-dejavu-core
   # cpack's dpkg-shlibdeps (and file) for the .deb; groff for the man page test
   dpkg-dev file groff-base
   # the fuzz targets (clang with libFuzzer) and the memcheck run
@@ -30,6 +32,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Windows build restores the WebView2 SDK (a NuGet package) with the
+# .NET SDK's own client. Debian does not package it; this kind of machine
+# comes with it.
+if ! command -v dotnet >/dev/null; then
+  echo "setup: the .NET SDK's dotnet is not on PATH; the Windows build needs it" >&2
+  exit 1
 fi
 
 # The frontend is a pinned npm dependency, never committed.

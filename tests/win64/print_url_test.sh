@@ -2,7 +2,7 @@
 # The Windows build under Wine against a live Linux `node --inspect` on
 # loopback (Wine's sockets are the host's): --print-url through a pipe and a
 # file, and the failure reports, which must read as the Linux build's apart
-# from the system's own error texts.
+# from the system's own error texts. The window's are in window_test.sh.
 # Usage: print_url_test.sh WINE EXE NODE; WINEPREFIX comes from the fixture.
 set -euo pipefail
 WINE=$1 EXE=$2 NODE=$3
@@ -70,29 +70,5 @@ printf '%s\n' "Error: failed to read inspector targets from http://127.0.0.1:$po
   "    0: connect to inspector at 127.0.0.1:$port" "    1: TEXT (os error 10061)" >"$WORK/expected"
 diff -u "$WORK/expected" "$WORK/masked" || fail "unreachable report differs: $(cat "$WORK/err")"
 grep -q '^    1: [^ ].* (os error 10061)$' "$WORK/err" || fail "no system text: $(cat "$WORK/err")"
-
-# No display: the window itself cannot be made, as on Linux.
-status=0
-run "127.0.0.1:$NODE_PORT" >"$WORK/out" 2>"$WORK/err" || status=$?
-[ "$status" = 1 ] || fail "no display gave status $status"
-cmp "$WORK/lines" "$WORK/out" || fail "no display stdout: $(cat "$WORK/out")"
-head -n4 "$WORK/err" | sed -E '4s/^    .+ \(os error [0-9]+\)$/    TEXT/' >"$WORK/masked"
-printf '%s\n' "Error: failed to create inspector window" "" "Caused by:" "    TEXT" >"$WORK/expected"
-cmp "$WORK/expected" "$WORK/masked" || fail "no display report: $(cat "$WORK/err")"
-
-# On a display the window opens; the web view cannot be built here, so the
-# window closes again and the report says why.
-source "$REPO/tests/e2e/xvfb.sh"
-start_xvfb
-# Wine's desktop process was started without a display; a fresh one gets it.
-"$(dirname "$WINE")/wineserver" -k 2>/dev/null || true
-"$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
-status=0
-run "127.0.0.1:$NODE_PORT" >"$WORK/out" 2>"$WORK/err" || status=$?
-[ "$status" = 1 ] || fail "window gave status $status"
-cmp "$WORK/lines" "$WORK/out" || fail "window run stdout: $(cat "$WORK/out")"
-printf '%s\n' "Error: failed to create webview (is the WebView2 runtime installed?)" "" "Caused by:" \
-  "    this build has no WebView2 support" >"$WORK/expected"
-cmp "$WORK/expected" "$WORK/err" || fail "window report: $(cat "$WORK/err")"
 
 echo "win64 print_url_test: all passed"
