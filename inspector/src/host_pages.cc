@@ -44,8 +44,9 @@ std::string render(const Page& page) {
   html += escape_html(page.title);
   html += "</h1>";
   html += page.body;
+  // Focused, so Enter takes the way on as well as a click does.
   if (loads_a_page(page.action_uri)) {
-    html += "<a class=\"action\" id=\"action\" href=\"";
+    html += "<a class=\"action\" id=\"action\" autofocus href=\"";
     html += escape_html(page.action_uri);
     html += "\">";
     html += escape_html(page.action);

@@ -20,7 +20,7 @@ TEST(HostPages, SayWhatHappenedAndOfferAWayOn) {
   std::string crash = crash_page("the web process crashed", "devtools://localhost/js_app.html?ws=h:1/a&v8only=true");
   EXPECT_THAT(crash, HasSubstr("<title>The debugger page crashed</title>"));
   EXPECT_THAT(crash, HasSubstr("<span id=\"reason\">the web process crashed</span>"));
-  EXPECT_THAT(crash, HasSubstr("href=\"devtools://localhost/js_app.html?ws=h:1/a&amp;v8only=true\">Reload</a>"));
+  EXPECT_THAT(crash, HasSubstr("autofocus href=\"devtools://localhost/js_app.html?ws=h:1/a&amp;v8only=true\">Reload</a>"));
 
   std::string failed = load_error_page("http://127.0.0.1:1/x?ws=h:1/a", "Not allowed to use restricted network port");
   EXPECT_THAT(failed, HasSubstr("<code id=\"address\">http://127.0.0.1:1/x?ws=h:1/a</code>"));
