@@ -163,13 +163,6 @@ class FrontendHostTest : public ::testing::Test {
   FrontendHost host_;  // last: joins its discovery before the fakes go
 };
 
-TEST_F(FrontendHostTest, StartsOnTheFrontendInTheEnginesForm) {
-  host_.start();
-  EXPECT_THAT(toolkit_.loads, ::testing::ElementsAre(PAGE));
-  // The host's own load passes its own navigation check.
-  EXPECT_TRUE(navigate(PAGE, NavigationKind::Other));
-}
-
 TEST_F(FrontendHostTest, RefusesMalformedRequestsAndForeignPages) {
   struct Case {
     std::string message;
@@ -291,6 +284,7 @@ TEST_F(FrontendHostTest, AReloadReconnectsToTheCurrentTarget) {
   discovery_.answer(std::string("127.0.0.1:9229/new"));
   ASSERT_TRUE(toolkit_.run_posted());
   EXPECT_FALSE(host_.reconnecting());
+  // In the engine's form, from the start on.
   EXPECT_THAT(toolkit_.loads, ::testing::ElementsAre(PAGE, NEW_PAGE));
   EXPECT_EQ(host_.frontend_address(), NEW_PAGE);
   // The host's own load of the new page goes through.

@@ -1,11 +1,10 @@
 // The web view on WebKitGTK: the frontend scheme, the settings the user sees,
 // and the transport between the page, the engine and FrontendHost.
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "ascii.h"
-#include "console.h"
 #include "download_name.h"
 #include "error.h"
 #include "frontend_host.h"
