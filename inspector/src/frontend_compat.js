@@ -62,42 +62,4 @@
     if (this instanceof HTMLInputElement && String(name).toLowerCase() === 'results') return;
     return setAttribute.call(this, name, value);
   };
-
-  // The frontend copies with navigator.clipboard.writeText, which the engine
-  // refuses once the click that asked for the copy is past, as it is when the
-  // text ("Copy object") comes from the script engine first. The host writes
-  // the clipboard instead.
-  const copy = window.webkit?.messageHandlers?.vorbekCopyText;
-  if (copy && navigator.clipboard) {
-    navigator.clipboard.writeText = async function writeText(text) {
-      copy.postMessage(String(text));
-    };
-  }
-
-  // A script's source map and the sources it names are file:// addresses,
-  // which this page may not fetch; the frontend asks its host for them, and
-  // the host reads them for it. The stub host is caught as the frontend
-  // installs it, so every other address keeps its own way of loading.
-  const loadFile = window.webkit?.messageHandlers?.vorbekLoadFile;
-  if (loadFile) {
-    let host;
-    Object.defineProperty(globalThis, 'InspectorFrontendHost', {
-      configurable: true, enumerable: true,
-      get() { return host; },
-      set(value) {
-        host = value;
-        const load = value?.loadNetworkResource;
-        if (typeof load !== 'function') return;
-        value.loadNetworkResource = function loadNetworkResource(url, headers, streamId, callback) {
-          if (!/^file:/i.test(url)) return load.call(this, url, headers, streamId, callback);
-          loadFile.postMessage(String(url)).then((text) => {
-            globalThis.InspectorFrontendAPI.streamWrite(streamId, text);
-            callback({statusCode: 200});
-          }, (error) => {
-            callback({statusCode: 404, messageOverride: String(error?.message ?? error)});
-          });
-        };
-      },
-    });
-  }
 })();

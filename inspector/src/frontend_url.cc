@@ -19,17 +19,21 @@ std::string expand_frontend_template(std::string_view override_template,
   return url;
 }
 
-std::string build_frontend_url(std::string_view ws_target) {
-  auto override_template = read_environment(FRONTEND_VARIABLE);
-  if (override_template && is_valid_utf8(*override_template)) {
-    return expand_frontend_template(*override_template, ws_target);
-  }
+std::string embedded_frontend_url(std::string_view ws_target) {
   std::string url = "http://";
   url += SCHEME_NAME;
   url += ".localhost/js_app.html?ws=";
   url += ws_target;
   url += "&experiments=true&v8only=true";
   return url;
+}
+
+FrontendUrl build_frontend_url(std::string_view ws_target) {
+  auto override_template = read_environment(FRONTEND_VARIABLE);
+  if (override_template && is_valid_utf8(*override_template)) {
+    return {expand_frontend_template(*override_template, ws_target), false};
+  }
+  return {embedded_frontend_url(ws_target), true};
 }
 
 std::string format_diagnostics(std::string_view ws_target, std::string_view frontend_url) {

@@ -16,8 +16,19 @@ inline constexpr std::string_view SCHEME_NAME = "devtools";
 std::string expand_frontend_template(std::string_view override_template,
                                      std::string_view ws_target);
 
+// The frontend URL, and whether it is the embedded frontend's own, which the
+// program may build again for a new target; a frontend given by the user is
+// shown as it was given.
+struct FrontendUrl {
+  std::string text;
+  bool embedded = true;
+};
+
+// The embedded frontend's URL for a target.
+std::string embedded_frontend_url(std::string_view ws_target);
+
 // Reads VORBEK_INSPECTOR_FRONTEND once; the embedded frontend's URL without it.
-std::string build_frontend_url(std::string_view ws_target);
+FrontendUrl build_frontend_url(std::string_view ws_target);
 
 std::string format_diagnostics(std::string_view ws_target, std::string_view frontend_url);
 Status print_diagnostics(std::string_view ws_target, std::string_view frontend_url);

@@ -24,17 +24,27 @@ class FrontendUrlEnvironment : public ::testing::Test {
 
 TEST_F(FrontendUrlEnvironment, DefaultOverrideAndInvalidOverride) {
   unsetenv(FRONTEND_VARIABLE);
-  EXPECT_EQ(build_frontend_url("127.0.0.1:9229/a&b#c"),
+  FrontendUrl url = build_frontend_url("127.0.0.1:9229/a&b#c");
+  EXPECT_EQ(url.text,
             "http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/a&b#c&experiments=true&v8only=true");
+  EXPECT_TRUE(url.embedded);
 
+  // A frontend the user names is never the embedded one, even when it
+  // points into the embedded files: the program does not rebuild it.
   setenv(FRONTEND_VARIABLE, "devtools://localhost/js_app.html?ws={ws}", 1);
-  EXPECT_EQ(build_frontend_url("h:1/x"), "devtools://localhost/js_app.html?ws=h:1/x");
+  url = build_frontend_url("h:1/x");
+  EXPECT_EQ(url.text, "devtools://localhost/js_app.html?ws=h:1/x");
+  EXPECT_FALSE(url.embedded);
 
   setenv(FRONTEND_VARIABLE, "", 1);
-  EXPECT_EQ(build_frontend_url("h:1/x"), "");
+  url = build_frontend_url("h:1/x");
+  EXPECT_EQ(url.text, "");
+  EXPECT_FALSE(url.embedded);
 
   setenv(FRONTEND_VARIABLE, "http://x/\xff{ws}", 1);
-  EXPECT_EQ(build_frontend_url("h"), "http://devtools.localhost/js_app.html?ws=h&experiments=true&v8only=true");
+  url = build_frontend_url("h");
+  EXPECT_EQ(url.text, "http://devtools.localhost/js_app.html?ws=h&experiments=true&v8only=true");
+  EXPECT_TRUE(url.embedded);
 }
 
 TEST(Diagnostics, ThreeAlignedLines) {

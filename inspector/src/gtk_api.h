@@ -31,6 +31,7 @@ namespace vorbek {
   X(gtk_clipboard_set_text)              \
   X(gtk_show_uri_on_window)              \
   X(g_signal_connect_data)               \
+  X(g_idle_add_full)                     \
   X(g_object_new)                        \
   X(g_object_unref)                      \
   X(g_free)                              \

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "error.h"
+#include "frontend_url.h"
 
 namespace vorbek {
 
@@ -27,8 +28,10 @@ inline constexpr const char* WINDOW_FAILURE = "failed to create inspector window
 inline constexpr const char* WEBVIEW_FAILURE =
     "failed to create webview (is the WebView2 runtime installed?)";
 
-// Main thread only, at most once.
-Result<InspectorWindow> open_inspector_window(const std::string& frontend_url);
+// Main thread only, at most once. The window shows `frontend`, and asks
+// `inspector_address` again only when the user reconnects.
+Result<InspectorWindow> open_inspector_window(const std::string& inspector_address,
+                                              const FrontendUrl& frontend);
 
 // Runs the loop until the window is closed, then ends the process.
 [[noreturn]] void run_inspector_window(InspectorWindow window);

@@ -54,5 +54,33 @@ TEST(LinkTarget, EverythingElseIsRefused) {
   EXPECT_EQ(link_target("", "devtools://localhost/"), LinkTarget::Refused);
 }
 
+TEST(UsesBlockedPort, TheBadPortsOfHttpOnly) {
+  for (const char* uri : {
+           "http://127.0.0.1:1/x?ws={ws}",
+           "HTTPS://example.org:6000/",
+           "http://127.0.0.1:0/",
+           "http://127.0.0.1:10080",
+           "http://user:pw@127.0.0.1:25/x",
+           "http://[::1]:22/x",
+           "http://127.0.0.1:0001/",
+       }) {
+    EXPECT_TRUE(uses_blocked_port(uri)) << uri;
+  }
+  for (const char* uri : {
+           "http://127.0.0.1:2/x",
+           "http://127.0.0.1:65535/",
+           "http://127.0.0.1/x?port=:1",
+           "http://[::1]/x",
+           "http://127.0.0.1:/",
+           "http://127.0.0.1:99999/",
+           "http://u:1@127.0.0.1:8000/",
+           "devtools://localhost:1/js_app.html",
+           "file:///tmp/a:1",
+           "",
+       }) {
+    EXPECT_FALSE(uses_blocked_port(uri)) << uri;
+  }
+}
+
 }  // namespace
 }  // namespace vorbek

@@ -26,13 +26,13 @@ int main(int argc, char** argv) {
   auto target = vorbek::discover_ws_target(args->inspector_address);
   if (!target) return report(target.error());
 
-  std::string url = vorbek::build_frontend_url(*target);
-  if (auto printed = vorbek::print_diagnostics(*target, url); !printed) {
+  vorbek::FrontendUrl url = vorbek::build_frontend_url(*target);
+  if (auto printed = vorbek::print_diagnostics(*target, url.text); !printed) {
     return report(printed.error());
   }
   if (args->print_url) return 0;
 
-  auto window = vorbek::open_inspector_window(url);
+  auto window = vorbek::open_inspector_window(args->inspector_address, url);
   if (!window) return report(window.error());
   vorbek::run_inspector_window(std::move(window).value());
 }

@@ -25,16 +25,15 @@ namespace vorbek {
   X(webkit_web_view_get_settings)                         \
   X(webkit_web_view_get_page_id)                          \
   X(webkit_web_view_load_uri)                             \
+  X(webkit_web_view_load_alternate_html)                  \
   X(webkit_web_view_get_user_content_manager)             \
   X(webkit_user_script_new)                               \
   X(webkit_user_script_unref)                             \
   X(webkit_user_content_manager_add_script)               \
-  X(webkit_user_content_manager_register_script_message_handler) \
   X(webkit_user_content_manager_register_script_message_handler_with_reply) \
   X(webkit_script_message_reply_return_value)             \
   X(webkit_script_message_reply_return_error_message)     \
   X(webkit_web_view_get_uri)                              \
-  X(webkit_javascript_result_get_js_value)                \
   X(jsc_value_is_string)                                  \
   X(jsc_value_to_string)                                  \
   X(jsc_value_get_context)                                \
@@ -57,6 +56,9 @@ namespace vorbek {
   X(webkit_navigation_action_get_request)                 \
   X(webkit_navigation_action_get_navigation_type)         \
   X(webkit_uri_request_get_uri)                           \
+  X(webkit_network_error_quark)                           \
+  X(webkit_policy_error_quark)                            \
+  X(webkit_plugin_error_quark)                            \
   X(soup_message_headers_new)                             \
   X(soup_message_headers_append)                          \
   X(soup_message_headers_iter_init)                       \

@@ -1,17 +1,16 @@
-// The web view on WebKitGTK: the frontend scheme, the settings the user sees
-// and the first navigation.
+// The web view on WebKitGTK: the frontend scheme, the settings the user sees,
+// and the transport between the page, the engine and FrontendHost.
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "ascii.h"
-#include "console.h"
 #include "download_name.h"
 #include "error.h"
+#include "frontend_host.h"
 #include "frontend_url.h"
 #include "glib_ptr.h"
 #include "gtk_api.h"
-#include "link_policy.h"
-#include "local_resource.h"
 #include "locale_tag.h"
 #include "page_scripts.h"
 #include "scheme_handler.h"
@@ -25,7 +24,8 @@ struct WebView {
   WebEngine engine;
   GtkWidget* widget = nullptr;  // owned by the window it fills
   GtkWindow* window = nullptr;
-  std::string frontend_uri;     // the page the view was opened on
+  std::unique_ptr<HostToolkit> host_toolkit;
+  std::unique_ptr<FrontendHost> host;  // uses host_toolkit
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -180,81 +180,99 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 }
 
 
-constexpr const char* COPY_TEXT_HANDLER = "vorbekCopyText";
+// The host's toolkit half on GTK and WebKit.
+class WebKitHostToolkit final : public HostToolkit {
+ public:
+  explicit WebKitHostToolkit(WebView& view) : view_(view) {}
 
-void on_copy_text(WebKitUserContentManager*, WebKitJavascriptResult* message, gpointer data) {
-  const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
-  JSCValue* value = wk.webkit_javascript_result_get_js_value(message);
-  if (!value || !wk.jsc_value_is_string(value)) return;
-  GCharPtr text(wk.jsc_value_to_string(value));
-  const GtkApi& gtk = toolkit();
-  gtk.gtk_clipboard_set_text(gtk.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.get(), -1);
-}
+  std::string engine_address(std::string_view frontend_url) const override {
+    return engine_url_for(frontend_url);
+  }
+  void load(const std::string& address) override {
+    view_.engine.api.webkit_web_view_load_uri(web_view(), address.c_str());
+  }
+  void show_html(const std::string& html, const std::string& address) override {
+    view_.engine.api.webkit_web_view_load_alternate_html(web_view(), html.c_str(),
+                                                         address.c_str(), address.c_str());
+  }
+  void copy_text(const std::string& text) override {
+    const GtkApi& gtk = toolkit();
+    gtk.gtk_clipboard_set_text(gtk.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(),
+                               static_cast<gint>(text.size()));
+  }
+  Status open_in_browser(const std::string& uri) override {
+    GError* raw_error = nullptr;
+    if (!toolkit().gtk_show_uri_on_window(view_.window, uri.c_str(), GDK_CURRENT_TIME,
+                                          &raw_error)) {
+      GErrorPtr error(raw_error);
+      return Error(error->message);
+    }
+    return {};
+  }
+  // g_idle_add is safe from any thread and wakes the main loop.
+  void post_to_main(std::function<void()> task) override {
+    auto owned = std::make_unique<std::function<void()>>(std::move(task));
+    toolkit().g_idle_add_full(G_PRIORITY_DEFAULT, run_posted, owned.release(), delete_posted);
+  }
 
-constexpr const char* LOAD_FILE_HANDLER = "vorbekLoadFile";
+ private:
+  static gboolean run_posted(gpointer data) {
+    (*static_cast<std::function<void()>*>(data))();
+    return G_SOURCE_REMOVE;
+  }
+  static void delete_posted(gpointer data) {
+    std::unique_ptr<std::function<void()>>(static_cast<std::function<void()>*>(data));
+  }
+  WebKitWebView* web_view() const { return reinterpret_cast<WebKitWebView*>(view_.widget); }
 
-// Answers the page's file:// loads with the file's text or a failure the
-// frontend shows. Only the embedded frontend gets an answer: a frontend from
-// elsewhere has no business reading the user's files through us.
-gboolean on_load_file(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply,
-                      gpointer data) {
-  const auto& view = *static_cast<WebView*>(data);
+  WebView& view_;
+};
+
+constexpr const char* HOST_HANDLER = "vorbekHost";
+
+// The page's requests arrive as JSON text through one handler, which
+// answers each.
+gboolean on_host_message(WebKitUserContentManager*, JSCValue* value,
+                         WebKitScriptMessageReply* reply, gpointer data) {
+  auto& view = *static_cast<WebView*>(data);
   const WebKitApi& wk = view.engine.api;
-  const char* page = wk.webkit_web_view_get_uri(reinterpret_cast<WebKitWebView*>(view.widget));
-  const std::string own_origin = std::string(SCHEME_NAME) + "://";
-  if (!page || !starts_with_ignoring_ascii_case(page, own_origin)) {
-    wk.webkit_script_message_reply_return_error_message(reply, "not the embedded frontend");
-    return TRUE;
-  }
   if (!value || !wk.jsc_value_is_string(value)) {
-    wk.webkit_script_message_reply_return_error_message(reply, "the address is not a string");
+    wk.webkit_script_message_reply_return_error_message(reply, "the request is not text");
     return TRUE;
   }
-  GCharPtr url(wk.jsc_value_to_string(value));
-  auto content = read_local_resource(url.get());
-  if (!content) {
-    const std::string message = describe_for_frontend(content.error());
-    wk.webkit_script_message_reply_return_error_message(reply, message.c_str());
-    return TRUE;
-  }
-  // From bytes: the text may hold a NUL, which a C string would end at.
-  GBytesPtr bytes(toolkit().g_bytes_new(content->data(), content->size()));
-  GObjectPtr<JSCValue> text(
-      wk.jsc_value_new_string_from_bytes(wk.jsc_value_get_context(value), bytes.get()));
-  wk.webkit_script_message_reply_return_value(reply, text.get());
+  GCharPtr request(wk.jsc_value_to_string(value));
+  const char* page = wk.webkit_web_view_get_uri(reinterpret_cast<WebKitWebView*>(view.widget));
+  view.host->handle_request(page ? page : "", request.get(), [&](Answer answer) {
+    if (!answer.ok) {
+      wk.webkit_script_message_reply_return_error_message(reply, answer.text.c_str());
+      return;
+    }
+    // From bytes: a file's text may be large, and no strlen is needed.
+    GBytesPtr bytes(toolkit().g_bytes_new(answer.text.data(), answer.text.size()));
+    GObjectPtr<JSCValue> text(
+        wk.jsc_value_new_string_from_bytes(wk.jsc_value_get_context(value), bytes.get()));
+    wk.webkit_script_message_reply_return_value(reply, text.get());
+  });
   return TRUE;
 }
 
-// Only for pages of the embedded frontend's origin; any other frontend
-// runs as it was written.
-void add_frontend_compat_script(WebView& view, WebKitWebView* web_view) {
+// The host's script first, then WebKit's mending; both only for pages of
+// the embedded frontend's origin: any other frontend runs as it was written.
+void add_page_scripts(WebView& view, WebKitWebView* web_view) {
   const WebKitApi& wk = view.engine.api;
   WebKitUserContentManager* content = wk.webkit_web_view_get_user_content_manager(web_view);
-  const std::string copy_signal = std::string("script-message-received::") + COPY_TEXT_HANDLER;
-  connect_signal(content, copy_signal.c_str(), G_CALLBACK(on_copy_text), &view);
-  wk.webkit_user_content_manager_register_script_message_handler(content, COPY_TEXT_HANDLER);
-  const std::string load_signal =
-      std::string("script-message-with-reply-received::") + LOAD_FILE_HANDLER;
-  connect_signal(content, load_signal.c_str(), G_CALLBACK(on_load_file), &view);
-  wk.webkit_user_content_manager_register_script_message_handler_with_reply(
-      content, LOAD_FILE_HANDLER, nullptr);
+  const std::string signal = std::string("script-message-with-reply-received::") + HOST_HANDLER;
+  connect_signal(content, signal.c_str(), G_CALLBACK(on_host_message), &view);
+  wk.webkit_user_content_manager_register_script_message_handler_with_reply(content, HOST_HANDLER,
+                                                                            nullptr);
   const std::string origin_pattern = std::string(SCHEME_NAME) + "://*/*";
   const char* allow[] = {origin_pattern.c_str(), nullptr};
-  WebKitUserScript* script = wk.webkit_user_script_new(
-      FRONTEND_COMPAT_SCRIPT, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow, nullptr);
-  wk.webkit_user_content_manager_add_script(content, script);
-  wk.webkit_user_script_unref(script);
-}
-
-// Links the frontend opens go to the user's browser. Nothing in the window
-// could show a failure, so it is reported on stderr.
-void open_in_browser(const WebView& view, const char* uri) {
-  GError* raw_error = nullptr;
-  if (!toolkit().gtk_show_uri_on_window(view.window, uri, GDK_CURRENT_TIME, &raw_error)) {
-    GErrorPtr error(raw_error);
-    write_stderr(format_failure_report(
-        Error(error->message).wrap(std::string("cannot open ") + uri + " in a browser")));
+  for (const char* source : {FRONTEND_HOST_SCRIPT, FRONTEND_COMPAT_SCRIPT}) {
+    WebKitUserScript* script =
+        wk.webkit_user_script_new(source, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                  WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow, nullptr);
+    wk.webkit_user_content_manager_add_script(content, script);
+    wk.webkit_user_script_unref(script);
   }
 }
 
@@ -264,12 +282,20 @@ const char* action_uri(const WebKitApi& wk, WebKitNavigationAction* action) {
   return uri ? uri : "";
 }
 
-// The window shows the frontend and nothing else: a navigation away from it
-// is stopped, and a link the user clicked opens in the browser instead. New
-// windows ("Learn more", documentation) open in the browser too.
+NavigationKind navigation_kind(WebKitNavigationType type) {
+  switch (type) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: return NavigationKind::LinkClicked;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: return NavigationKind::FormSubmitted;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: return NavigationKind::BackForward;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD: return NavigationKind::Reload;
+    default: return NavigationKind::Other;
+  }
+}
+
 gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
                           WebKitPolicyDecisionType type, gpointer data) {
-  const auto& view = *static_cast<WebView*>(data);
+  auto& view = *static_cast<WebView*>(data);
   const WebKitApi& wk = view.engine.api;
   if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
       type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
@@ -279,26 +305,53 @@ gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
   auto* navigation = reinterpret_cast<WebKitNavigationPolicyDecision*>(decision);
   WebKitNavigationAction* action =
       wk.webkit_navigation_policy_decision_get_navigation_action(navigation);
-  const char* uri = action_uri(wk, action);
-  LinkTarget target = link_target(view.frontend_uri, uri);
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && target == LinkTarget::Window) {
+  if (view.host->allow_navigation(
+          {action_uri(wk, action), navigation_kind(wk.webkit_navigation_action_get_navigation_type(action)),
+           type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION})) {
     return FALSE;
   }
-  bool clicked = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
-                 wk.webkit_navigation_action_get_navigation_type(action) ==
-                     WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
-  if (target == LinkTarget::Browser && clicked) open_in_browser(view, uri);
   wk.webkit_policy_decision_ignore(decision);
   return TRUE;
 }
 
-// window.open: the page gets no window of ours; a web address opens in the
-// browser.
+// window.open: the host decides; the page never gets a window of ours.
 GtkWidget* on_create(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
-  const auto& view = *static_cast<WebView*>(data);
-  const char* uri = action_uri(view.engine.api, action);
-  if (link_target(view.frontend_uri, uri) == LinkTarget::Browser) open_in_browser(view, uri);
+  auto& view = *static_cast<WebView*>(data);
+  view.host->allow_navigation({action_uri(view.engine.api, action), NavigationKind::Other, true});
   return nullptr;
+}
+
+void on_web_process_terminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                               gpointer data) {
+  const char* text = "the web process ended";
+  switch (reason) {
+    case WEBKIT_WEB_PROCESS_CRASHED: text = "the web process crashed"; break;
+    case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT:
+      text = "the web process exceeded its memory limit";
+      break;
+    case WEBKIT_WEB_PROCESS_TERMINATED_BY_API: text = "the web process was terminated"; break;
+  }
+  static_cast<WebView*>(data)->host->page_process_ended(text);
+}
+
+// Cancelled on purpose: a load stopped for the next one, a navigation the
+// host refused or took over, a response turned into a download, a media
+// load the engine restarts itself.
+bool cancelled_on_purpose(const WebKitApi& wk, const GError* error) {
+  return (error->domain == wk.webkit_network_error_quark() &&
+          error->code == WEBKIT_NETWORK_ERROR_CANCELLED) ||
+         (error->domain == wk.webkit_policy_error_quark() &&
+          error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+         (error->domain == wk.webkit_plugin_error_quark() &&
+          error->code == WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD);
+}
+
+gboolean on_load_failed(WebKitWebView*, WebKitLoadEvent, gchar* failing_uri, GError* error,
+                        gpointer data) {
+  auto& view = *static_cast<WebView*>(data);
+  view.host->load_failed({failing_uri ? failing_uri : "", error ? error->message : "",
+                          !error || cancelled_on_purpose(view.engine.api, error)});
+  return TRUE;  // the engine's own page would be a bare line of text
 }
 
 void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
@@ -314,7 +367,9 @@ void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
 
 }  // namespace
 
-Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& frontend_url) {
+Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspector_address,
+                                  const FrontendUrl& frontend) {
+  const std::string& frontend_url = frontend.text;
   auto* window = reinterpret_cast<GtkWindow*>(native);
   const GtkApi& gtk = toolkit();
   auto engine = load_web_engine();
@@ -327,8 +382,9 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& front
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(
-      new WebView{std::move(engine).value(), nullptr, window, engine_url_for(frontend_url)});
+  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, window, nullptr, nullptr});
+  view->host_toolkit = std::make_unique<WebKitHostToolkit>(*view);
+  view->host = std::make_unique<FrontendHost>(*view->host_toolkit, inspector_address, frontend);
   const WebKitApi& wk = view->engine.api;
   WebKitWebContext* context = wk.webkit_web_context_get_default();
   set_up_context(*view, context);
@@ -347,14 +403,17 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& front
   // functions directly and link the engine.
   auto* web_view = reinterpret_cast<WebKitWebView*>(view->widget);
   apply_settings(wk, web_view);
-  add_frontend_compat_script(*view, web_view);
+  add_page_scripts(*view, web_view);
   connect_signal(web_view, "decide-policy", G_CALLBACK(on_decide_policy), view.get());
   connect_signal(web_view, "create", G_CALLBACK(on_create), view.get());
+  connect_signal(web_view, "web-process-terminated", G_CALLBACK(on_web_process_terminated),
+                 view.get());
+  connect_signal(web_view, "load-failed", G_CALLBACK(on_load_failed), view.get());
 
   gtk.gtk_container_add(reinterpret_cast<GtkContainer*>(window), view->widget);
   gtk.gtk_widget_show(view->widget);
   gtk.gtk_widget_grab_focus(view->widget);
-  wk.webkit_web_view_load_uri(web_view, view->frontend_uri.c_str());
+  view->host->start();
   return view;
 }
 

@@ -618,8 +618,11 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& frontend_url,
 
 }  // namespace webview2
 
-Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& frontend_url) {
-  return webview2::create_webview(reinterpret_cast<HWND>(window), frontend_url,
+// The inspector address is for FrontendHost's reconnect, which this web view
+// does not carry yet.
+Result<WebViewPtr> create_webview(NativeWindow* window, const std::string&,
+                                  const FrontendUrl& frontend) {
+  return webview2::create_webview(reinterpret_cast<HWND>(window), frontend.text,
                                   CreateCoreWebView2EnvironmentWithOptions);
 }
 

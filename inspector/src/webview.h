@@ -7,6 +7,7 @@
 #include <string>
 
 #include "error.h"
+#include "frontend_url.h"
 
 namespace vorbek {
 
@@ -22,8 +23,10 @@ using WebViewPtr = std::unique_ptr<WebView, WebViewDelete>;
 
 // Loads the engine where it is loaded at run time, builds the web view as
 // the window's only child, filling it, with the keyboard focus, and starts
-// loading `frontend_url`. A failure carries the engine's own text; the
+// loading the frontend; its FrontendHost asks `inspector_address` again
+// when the user reconnects. A failure carries the engine's own text; the
 // caller adds the outermost message.
-Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& frontend_url);
+Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspector_address,
+                                  const FrontendUrl& frontend);
 
 }  // namespace vorbek

@@ -97,13 +97,15 @@ Result<WidgetPtr> make_window(InspectorWindow::Parts& parts) {
 
 }  // namespace
 
-Result<InspectorWindow> open_inspector_window(const std::string& frontend_url) {
+Result<InspectorWindow> open_inspector_window(const std::string& inspector_address,
+                                              const FrontendUrl& frontend) {
   auto parts = std::make_unique<InspectorWindow::Parts>();
   auto window = make_window(*parts);
   if (!window) return std::move(window).error().wrap(WINDOW_FAILURE);
   parts->window = std::move(window).value();
 
-  auto webview = create_webview(reinterpret_cast<NativeWindow*>(parts->window.get()), frontend_url);
+  auto webview = create_webview(reinterpret_cast<NativeWindow*>(parts->window.get()),
+                                inspector_address, frontend);
   if (!webview) {
     parts->window.reset();  // closed before the report is written
     return std::move(webview).error().wrap(WEBVIEW_FAILURE);

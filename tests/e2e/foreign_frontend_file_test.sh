@@ -15,9 +15,9 @@ cat >"$WORK/site/probe.html" <<HTML
 <p id="out">waiting</p>
 <script>
   const out = document.getElementById('out');
-  const loader = window.webkit?.messageHandlers?.vorbekLoadFile;
-  if (!loader) out.textContent = 'NOLOADER';
-  else loader.postMessage('file://$WORK/private.txt').then(
+  const host = window.webkit?.messageHandlers?.vorbekHost;
+  if (!host) out.textContent = 'NOLOADER';
+  else host.postMessage(JSON.stringify({request: 'loadFile', url: 'file://$WORK/private.txt'})).then(
       (text) => { out.textContent = 'READ ' + text; },
       (error) => { out.textContent = 'REFUSED ' + (error?.message ?? error); });
 </script>
@@ -29,12 +29,14 @@ start_node "$REPO/demo/demo.js"
 export VORBEK_INSPECTOR_FRONTEND="http://127.0.0.1:$HTTP_PORT/probe.html?ws={ws}"
 start_app
 find_window
-# Either answer keeps the file from the page; only READ would be a leak.
+# The host's channel reaches every page; only the answer keeps the file
+# from this one.
 deadline=$((SECONDS + 30))
 while :; do
   seen=$(screen_text)
   case $seen in
-    *REFUSED*|*NOLOADER*) break ;;
+    *REFUSED*) break ;;
+    *NOLOADER*) fail "the page finds no host channel; this probe no longer asks the host" ;;
     *READ*|*marker*) fail "the foreign page read the file: $seen" ;;
   esac
   [ "$SECONDS" -lt "$deadline" ] || fail "no answer on the page; it shows: $seen"
