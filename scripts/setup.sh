@@ -9,10 +9,12 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  # the window tests drive the program through WebKit's WebDriver, in Debian's python
+  webkit2gtk-driver python3-selenium
   # the clipboard test reads the clipboard back
   xclip
-  # the window tests read the screen
-  tesseract-ocr tesseract-ocr-eng
+  # the one smoke test that reads the screen, and the only fonts it renders with
+  tesseract-ocr tesseract-ocr-eng fonts-dejavu-core
   # cpack's dpkg-shlibdeps (and file) for the .deb; groff for the man page test
   dpkg-dev file groff-base
   # the fuzz targets (clang with libFuzzer) and the memcheck run

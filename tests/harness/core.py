@@ -44,6 +44,8 @@ class Workspace:
         self.dir = pathlib.Path(tempfile.mkdtemp(prefix="vorbek-test-"))
         self.processes = []
         self.cleanups = []
+        # Evidence kept when a check fails: each hook gets a path prefix.
+        self.failure_hooks = []
         home = self.dir / "home"
         self.env = dict(os.environ)
         self.env.update(
@@ -84,7 +86,22 @@ class Workspace:
     def __enter__(self):
         return self
 
+    def keep_evidence(self):
+        """On a failure, what the hooks capture goes to VORBEK_TEST_RESULTS."""
+        results = os.environ.get("VORBEK_TEST_RESULTS")
+        if not results:
+            return
+        folder = pathlib.Path(results)
+        folder.mkdir(parents=True, exist_ok=True)
+        for number, hook in enumerate(self.failure_hooks):
+            try:
+                hook(folder / f"{self.name.replace(' ', '-')}-{number}")
+            except Exception:  # noqa: BLE001 - evidence is best effort
+                pass
+
     def __exit__(self, kind, error, trace):
+        if kind is not None:
+            self.keep_evidence()
         for action in reversed(self.cleanups):
             try:
                 action()
@@ -122,6 +139,25 @@ def stop_process(process, grace=3):
         except ProcessLookupError:
             pass
         process.wait()
+
+
+def descendants(pid):
+    """PID and every process under it."""
+    parents = {}
+    for entry in pathlib.Path("/proc").iterdir():
+        if entry.name.isdigit():
+            stat = read_text(entry / "stat")
+            if stat:
+                parents[int(entry.name)] = int(stat.rpartition(")")[2].split()[1])
+    found = [pid]
+    for candidate in parents:
+        ancestor = parents.get(candidate)
+        while ancestor:
+            if ancestor == pid:
+                found.append(candidate)
+                break
+            ancestor = parents.get(ancestor)
+    return found
 
 
 def read_text(path):

@@ -1,8 +1,6 @@
 """The debugger frontend as a user drives it. Every action is real input
 (clicks and keys through X, aimed where the page says the element is), and
 every check reads what the frontend shows from its page."""
-import time
-
 from .core import fail, wait_until
 
 MAIN_TAB = ".main-tabbed-pane > .tabbed-pane-header .tabbed-pane-header-tab, .tabbed-pane-header-tab"
@@ -104,18 +102,60 @@ class Frontend:
             return frames and frames[0] == text
         wait_until(top, seconds, lambda: f"top frame is not {text!r}: {self.call_stack()[:3]}")
 
+    def expand_section(self, title):
+        """Expands a sidebar section ("Watch", "Breakpoints") if it is not."""
+        found = self.page.wait_for(".expandable-view-title", title, exact=True)
+        if not self.page.find(".expandable-view-title.expanded", title, exact=True):
+            self.page.click(".expandable-view-title", title, exact=True)
+            self.page.wait_for(".expandable-view-title.expanded", title, exact=True)
+        return found
+
+    def add_watch(self, expression):
+        self.expand_section("Watch")
+        self.page.click('[aria-label="Add watch expression"]')
+        self.page.wait_for(".watch-expression-editing")
+        self.page.type(expression, delay=30)
+        self.page.key("Return")
+
+    def watches(self):
+        return self.page.texts(".watch-expression")
+
+    def wait_watch(self, text, seconds=45):
+        wait_until(lambda: text in self.watches(), seconds,
+                   lambda: f"no watch reads {text!r}: {self.watches()}")
+
+    def set_pause_on_uncaught(self):
+        label = "Pause on uncaught exceptions"
+        self.expand_section("Breakpoints")
+        self.page.click(".checkbox-label", label, exact=True)
+        self.page.wait_js(
+            "return vt.find('.checkbox-label', arguments[0], true).some((l) =>"
+            " l.querySelector('input')?.checked)", 20, f"{label} is not checked", label)
+
     # Console.
 
     def show_console(self):
         self.open_panel("Console")
         self.page.wait_for(CONSOLE_PROMPT)
 
+    def console_prompt(self):
+        found = self.page.find(CONSOLE_PROMPT)
+        return found and found["text"]
+
     def console_eval(self, expression):
-        """Types EXPRESSION at the console's prompt and runs it."""
+        """Types EXPRESSION at the console's prompt and runs it, once the
+        prompt holds exactly what was typed."""
         self.page.click(CONSOLE_PROMPT)
-        time.sleep(0.2)
+        self.page.wait_js("const active = (root) => root.activeElement?.shadowRoot"
+                          " ? active(root.activeElement.shadowRoot) : root.activeElement;"
+                          " return active(document)?.classList.contains('cm-content')", 10,
+                          "the console's prompt did not take the keyboard")
         self.page.type(expression, delay=15)
+        wait_until(lambda: self.console_prompt() == expression, 10,
+                   lambda: f"the prompt holds {self.console_prompt()!r}, not {expression!r}")
         self.page.key("Return")
+        wait_until(lambda: self.console_prompt() == "", 10,
+                   lambda: f"the prompt still holds {self.console_prompt()!r} after Return")
 
     def console_messages(self):
         return self.page.texts(CONSOLE_MESSAGE)

@@ -83,13 +83,15 @@ class Page:
             self.js("window.vtPointer = null; addEventListener('mousemove', (e) => {"
                     " window.vtPointer = [e.clientX, e.clientY]; }, {capture: true});")
             seen = None
-            # The second move is told from the first by where the page saw it.
-            for x, y in ((3, 3), (9, 9)):
+            # Inside the page whatever frame the viewer draws around it; the
+            # second move is told from the first by where the page saw it.
+            _, _, width, height = display.window_geometry(self.ws, self.window)
+            for x, y in ((width // 2, height // 2), (width // 2 + 6, height // 2 + 6)):
                 display.xdotool(self.ws, "mousemove", "--window", self.window, x, y)
                 before = seen
                 seen = wait_until(lambda: (lambda at: at if at and at != before else None)(
                     self.js("return window.vtPointer")), 10, "the page saw no pointer move")
-            self._offset = (9 - seen[0], 9 - seen[1])
+            self._offset = (x - seen[0], y - seen[1])
         return self._offset
 
     def move_to(self, x, y):

@@ -66,6 +66,13 @@ class Viewer:
     def _attach_window(self):
         self.window = display.find_window(self.ws, self.pid, report=self.report)
         self.page.window = self.window
+        self.ws.failure_hooks.append(self.keep_evidence)
+
+    def keep_evidence(self, prefix):
+        """A screenshot of the window and the page's address, for a failure."""
+        subprocess.run(["import", "-window", str(self.window), f"{prefix}.png"], env=self.ws.env,
+                       stderr=subprocess.DEVNULL, timeout=20)
+        pathlib.Path(f"{prefix}.txt").write_text(f"{self.name}: {self.page.url()}\n")
 
     def ended(self):
         state = read_text(f"/proc/{self.pid}/status")
