@@ -68,9 +68,9 @@ def search_sources(frontend, query):
 
 
 def search_field_layout(page):
-    """The search field's text width beside a plain search field's in the
-    same place, both holding the same long text: [field, plain]. The field
-    draws nothing more than a plain one when the two agree."""
+    """The scroll widths of the search field and of a plain search field
+    beside it, both holding the same long text: [field, plain]. Whatever the
+    field draws beside its text makes its text wider to scroll."""
     return page.js(
         "const field = vt.find(arguments[0])[0];"
         "if (!field) return null;"
