@@ -41,8 +41,9 @@ def main():
         for viewer in VIEWERS.values():
             env = dict(os.environ, VIEWER=viewer, PYTHONDONTWRITEBYTECODE="1")
             try:
-                result = subprocess.run([sys.executable, str(HERE / f"{test}_test.py"), str(program)],
-                                        env=env, capture_output=True, text=True, timeout=300)
+                script = HERE / f"{test}_test.py"
+                result = subprocess.run([sys.executable, str(script), str(program)], env=env,
+                                        capture_output=True, text=True, timeout=300)
                 passed, log = result.returncode == 0, result.stdout + result.stderr
             except subprocess.TimeoutExpired as timeout:
                 passed, log = False, f"timed out after 300 s\n{timeout.stderr or ''}"

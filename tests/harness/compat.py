@@ -89,15 +89,16 @@ def search_field_layout(page):
 _POPOVER = """
 // The popover is a glass pane: a widget at the top of a shadow root, with
 // the value in it.
+const primitive = '.object-value-string, .object-value-number, .object-value-boolean';
 const pane = vt.all('.widget').find((w) => w.parentNode instanceof ShadowRoot
-    && w.querySelector('.object-value-string, .object-value-number, .object-value-boolean')
-    && vt.visible(w));
+    && w.querySelector(primitive) && vt.visible(w));
 if (!pane) return null;
-const value = pane.querySelector('.object-value-string, .object-value-number, .object-value-boolean');
+const value = pane.querySelector(primitive);
 const box = (e) => { const b = e.getBoundingClientRect();
   return {left: b.left, top: b.top, right: b.right, bottom: b.bottom}; };
 return {text: vt.text(value), pane: box(pane), value: box(value),
-        client: [pane.clientWidth, pane.clientHeight], scroll: [pane.scrollWidth, pane.scrollHeight]};
+        client: [pane.clientWidth, pane.clientHeight],
+        scroll: [pane.scrollWidth, pane.scrollHeight]};
 """
 
 
