@@ -82,7 +82,8 @@ def main():
             rows = runs[b]
             med = {k: statistics.median(float(r[k]) for r in rows) for k in rows[0]}
             print(f"{program}: scroll to end {med['scroll_ms']:.0f} ms in"
-                  f" {med['scroll_frames']:.0f} frames (worst frame {med['scroll_worst_ms']:.0f} ms); flame chart"
+                  f" {med['scroll_frames']:.0f} frames (worst frame"
+                  f" {med['scroll_worst_ms']:.0f} ms); flame chart"
                   f" {med['flame_fps']:.1f} fps (worst frame {med['flame_worst_ms']:.0f} ms)")
 
 
