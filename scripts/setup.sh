@@ -34,6 +34,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# The Windows build restores the WebView2 SDK (a NuGet package) with the
+# .NET SDK's own client. Debian does not package it; this kind of machine
+# comes with it.
+if ! command -v dotnet >/dev/null; then
+  echo "setup: the .NET SDK's dotnet is not on PATH; the Windows build needs it" >&2
+  exit 1
+fi
+
 # The frontend is a pinned npm dependency, never committed.
 if [ ! -d frontend/node_modules/chii/public/front_end ] ||
    [ frontend/package-lock.json -nt frontend/node_modules/.package-lock.json ]; then

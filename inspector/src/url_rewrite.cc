@@ -28,4 +28,13 @@ std::string frontend_url_for_request(std::string_view engine_uri) {
   return url;
 }
 
+std::string http_frontend_url_for(std::string_view frontend_url) {
+  // Case-sensitive, and only the scheme: a "devtools://" later in the URL
+  // belongs to its path or query.
+  if (!frontend_url.starts_with(ENGINE_PREFIX)) return std::string(frontend_url);
+  std::string url(HTTP_FRONTEND_PREFIX);
+  url += frontend_url.substr(ENGINE_PREFIX.size());
+  return url;
+}
+
 }  // namespace vorbek

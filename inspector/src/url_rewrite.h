@@ -1,5 +1,6 @@
-// The frontend origin http://devtools.HOST is served as devtools://HOST here,
-// because the engine cannot intercept http:// requests.
+// The frontend origin is http://devtools.HOST. WebKitGTK cannot intercept
+// http:// requests, so it serves the origin as devtools://HOST; WebView2
+// intercepts http://devtools.* itself and takes devtools://HOST the other way.
 #pragma once
 
 #include <string>
@@ -13,5 +14,10 @@ std::string engine_url_for(std::string_view frontend_url);
 // The http://devtools.HOST form of a devtools://HOST request, as the
 // scheme handler sees it on every platform.
 std::string frontend_url_for_request(std::string_view engine_uri);
+
+// What an engine that serves the frontend under http://devtools.HOST is
+// asked to load: a URL whose scheme is exactly "devtools" gets the http
+// form; anything else is loaded from its own origin.
+std::string http_frontend_url_for(std::string_view frontend_url);
 
 }  // namespace vorbek

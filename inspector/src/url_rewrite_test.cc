@@ -47,5 +47,25 @@ TEST(RequestUrl, ComesBackInTheFrontendForm) {
   EXPECT_EQ(frontend_url_for_request("https://elsewhere/"), "https://elsewhere/");
 }
 
+TEST(HttpFrontendUrl, CustomSchemeUrlsTakeTheHttpOrigin) {
+  EXPECT_EQ(http_frontend_url_for("devtools://localhost/js_app.html?ws=127.0.0.1:9229/ab"),
+            "http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/ab");
+  EXPECT_EQ(http_frontend_url_for("devtools://other.host:81/Images/x.svg"),
+            "http://devtools.other.host:81/Images/x.svg");
+  // Only the scheme is rewritten; the same text in the query is the page's.
+  EXPECT_EQ(http_frontend_url_for("devtools://localhost/js_app.html?back=devtools://x/"),
+            "http://devtools.localhost/js_app.html?back=devtools://x/");
+  for (const char* url : {
+           "http://devtools.localhost/js_app.html?ws=h:1/x",
+           "DevTools://localhost/js_app.html",  // the scheme is compared exactly
+           "devtoolsx://localhost/",
+           "http://localhost:8000/?u=devtools://localhost/",
+           "devtools:/localhost/",
+           "",
+       }) {
+    EXPECT_EQ(http_frontend_url_for(url), url);
+  }
+}
+
 }  // namespace
 }  // namespace vorbek
