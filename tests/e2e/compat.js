@@ -1,5 +1,5 @@
 // The script the frontend compatibility tests inspect. It writes nothing,
-// so what the console shows stays where it is. Keep probe() on lines 9-12.
+// so what the console shows stays where it is.
 'use strict';
 
 globalThis.probe = { alpha: 1, nested: { gamma: 2 } };

@@ -1,5 +1,5 @@
-// The script the popover test pauses in. Keep tick() on lines 6-10: the test
-// stops on line 8, where shownValue holds a string that the source does not.
+// The script the popover and style tests pause in. Keep tick() on lines 6-10:
+// the popover test stops on line 8, where shownValue holds a string the source does not.
 'use strict';
 
 let step = 0;

@@ -26,13 +26,13 @@ CHROMEDRIVER = "/usr/bin/chromedriver"
 
 
 def expected_diagnostics(target, frontend=None):
-    """The three lines the program prints for TARGET."""
+    """The three lines the program prints for TARGET, the frontend's URL
+    being FRONTEND (with an override in force) or the embedded one. The
+    third line is the same either way."""
     url = frontend or f"http://devtools.localhost/js_app.html?ws={target}&experiments=true&v8only=true"
-    note = ("(frontend is embedded; override with VORBEK_INSPECTOR_FRONTEND)" if frontend is None
-            else "(frontend from VORBEK_INSPECTOR_FRONTEND)")
     return (f"vorbek_inspector: ws target  = {target}\n"
             f"vorbek_inspector: devtools   = {url}\n"
-            f"vorbek_inspector: {note}\n")
+            "vorbek_inspector: (frontend is embedded; override with VORBEK_INSPECTOR_FRONTEND)\n")
 
 
 def run_program(ws, program, *args, env=None, timeout=30):
