@@ -18,4 +18,4 @@ echo "hardening: fuzz targets"
 FUZZ_JOBS=${FUZZ_JOBS:-2} bash fuzz/run.sh "${FUZZ_SECONDS:-60}"
 
 echo "hardening: --print-url under valgrind"
-bash tests/valgrind/print_url.sh build/inspector/vorbek_inspector
+PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 tests/valgrind/print_url.py build/inspector/vorbek_inspector

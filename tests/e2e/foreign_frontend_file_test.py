@@ -24,9 +24,9 @@ with Workspace() as ws:
 <p id="out">waiting</p>
 <script>
   const out = document.getElementById('out');
-  const loader = window.webkit?.messageHandlers?.vorbekLoadFile;
-  if (!loader) out.textContent = 'NOLOADER';
-  else loader.postMessage('file://{secret}').then(
+  const host = window.webkit?.messageHandlers?.vorbekHost;
+  if (!host) out.textContent = 'NOLOADER';
+  else host.postMessage(JSON.stringify({{request: 'loadFile', url: 'file://{secret}'}})).then(
       (text) => {{ out.textContent = 'READ ' + text; }},
       (error) => {{ out.textContent = 'REFUSED ' + (error?.message ?? error); }});
 </script>
@@ -42,10 +42,13 @@ with Workspace() as ws:
     page = app.page
     answer = page.wait_js("const t = document.getElementById('out')?.textContent;"
                           "return t && t !== 'waiting' ? t : null", 30, "no answer on the page")
-    # Either answer keeps the file from the page; only READ would be a leak.
+    # The host's channel reaches every page; only the answer keeps the file
+    # from this one.
     if answer.startswith("READ") or MARKER in answer:
         fail(f"the foreign page read the file: {answer}")
-    if not answer.startswith(("REFUSED", "NOLOADER")):
+    if answer == "NOLOADER":
+        fail("the page finds no host channel; this probe no longer asks the host")
+    if not answer.startswith("REFUSED"):
         fail(f"the page shows {answer!r}")
     print(f"page: {answer}")
     if not page.url().startswith(f"http://127.0.0.1:{port}/probe.html?ws="):
