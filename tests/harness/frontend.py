@@ -154,7 +154,9 @@ class Frontend:
         wait_until(lambda: self.console_prompt() == expression, 10,
                    lambda: f"the prompt holds {self.console_prompt()!r}, not {expression!r}")
         self.page.key("Return")
-        wait_until(lambda: self.console_prompt() == "", 10,
+        # Taken: the prompt is empty again, or gone when a pause the
+        # expression caused brought Sources up.
+        wait_until(lambda: self.console_prompt() in ("", None), 10,
                    lambda: f"the prompt still holds {self.console_prompt()!r} after Return")
 
     def console_messages(self):
