@@ -77,69 +77,6 @@
     },
   });
 
-  // A script started with --inspect-wait or --inspect-brk waits for the
-  // frontend's word to run. The frontend gives it as soon as it attaches,
-  // before the breakpoints it restores from its storage have reached the
-  // engine, so a breakpoint early in the script could be passed before it
-  // is set. The word waits until the engine has answered every breakpoint
-  // the frontend sent once its debugger was enabled (at most a few seconds).
-  const QUIET_MS = 100;
-  const LONGEST_HOLD_MS = 3000;
-  const NativeWebSocket = window.WebSocket;
-  window.WebSocket = class extends NativeWebSocket {
-    constructor(...args) {
-      super(...args);
-      holdRunUntilBreakpointsSet(this);
-    }
-  };
-  function holdRunUntilBreakpointsSet(socket) {
-    const send = socket.send;
-    const unanswered = new Set();
-    let enableId = null;
-    let enabled = false;
-    let lastBreakpointSent = 0;
-    let held = null;
-    let heldSince = 0;
-    let done = false;
-    const idOf = (text) => /^\{"id":(\d+)[,}]/.exec(text)?.[1];
-    const release = () => {
-      done = true;
-      if (held) send.call(socket, held);
-      held = null;
-    };
-    const check = () => {
-      if (done) return;
-      const now = performance.now();
-      const settled = enabled && unanswered.size === 0 && now - lastBreakpointSent >= QUIET_MS;
-      if (settled || now - heldSince >= LONGEST_HOLD_MS) release();
-      else setTimeout(check, QUIET_MS / 2);
-    };
-    socket.send = function (data) {
-      if (done || typeof data !== 'string' || data.includes('"sessionId"')) {
-        return send.call(this, data);
-      }
-      if (data.includes('"Runtime.runIfWaitingForDebugger"')) {
-        held = data;
-        heldSince = performance.now();
-        check();
-        return;
-      }
-      if (data.includes('"Debugger.enable"')) enableId = idOf(data);
-      if (data.includes('"Debugger.setBreakpointByUrl"')) {
-        unanswered.add(idOf(data));
-        lastBreakpointSent = performance.now();
-      }
-      return send.call(this, data);
-    };
-    socket.addEventListener('message', (event) => {
-      if (done || typeof event.data !== 'string') return;
-      const id = idOf(event.data.slice(0, 32));
-      if (id === undefined) return;
-      if (id === enableId) enabled = true;
-      unanswered.delete(id);
-    });
-  }
-
   // Ctrl+R and F5 reload the window's page, and for the frontend that means
   // reconnecting; the frontend's own handlers never see them.
   addEventListener('keydown', (event) => {
