@@ -711,8 +711,11 @@ std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args, bool
   if (SUCCEEDED(v2->get_ExitCode(&code)) && code != 0) {
     // A crash's code is an NTSTATUS, which reads in hexadecimal.
     char number[16];
-    std::snprintf(number, sizeof number, code < 0 ? "0x%08X" : "%d",
-                  code < 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(code));
+    if (code < 0) {
+      std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(code));
+    } else {
+      std::snprintf(number, sizeof number, "%d", code);
+    }
     text = text + " (exit code " + number + ")";
   }
   return text;
