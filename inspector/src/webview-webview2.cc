@@ -41,7 +41,7 @@ using com::ComPtr;
 // that address and a reload asks for it again.
 struct HostPage {
   std::string address;  // without its fragment, as the engine requests it
-  std::shared_ptr<const std::string> html;  // null once served
+  std::shared_ptr<const std::string> html;
   // Our filter for an address outside the frontend origin, while it waits.
   std::optional<std::wstring> filter;
   std::optional<UINT64> navigation;  // its navigation, once started
