@@ -67,7 +67,7 @@ void FrontendHost::handle_request(std::string_view page_uri, std::string_view re
 }
 
 void FrontendHost::handle_posted_message(std::string_view page_uri, std::string_view message,
-                                         const PostMessage& post) {
+                                         const PostAnswer& post) {
   json envelope = json::parse(message, nullptr, false);
   // Without a number to answer to, the page could not tell the answer apart.
   if (!envelope.is_object() || !envelope.contains("id") || !envelope["id"].is_number()) return;

@@ -70,7 +70,8 @@ struct Answer {
 };
 // One-shot: called exactly once, before the request's handler returns.
 using Reply = std::function<void(Answer)>;
-using PostMessage = std::function<void(std::string)>;
+// Not "PostMessage": windows.h makes that name a macro.
+using PostAnswer = std::function<void(std::string)>;
 using DiscoverTarget = std::function<Result<std::string>(const std::string& inspector_address)>;
 
 class FrontendHost {
@@ -88,7 +89,7 @@ class FrontendHost {
   // `page_uri` is the address of the page that sent the request.
   void handle_request(std::string_view page_uri, std::string_view request, const Reply& reply);
   void handle_posted_message(std::string_view page_uri, std::string_view message,
-                             const PostMessage& post);
+                             const PostAnswer& post);
 
   // Whether the engine may go on; a navigation it may not is either taken
   // over (a link for the browser, a reconnect) or dropped.

@@ -20,6 +20,22 @@ int hex_value(char c) {
 
 Error file_error(const std::error_code& code) { return Error::os(code.value(), code.message()); }
 
+// Where paths begin with a drive (Windows), file:///C:/dir names C:/dir,
+// and two leading separators name another machine's share.
+bool paths_have_drives() { return std::filesystem::path("C:/").has_root_name(); }
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+bool is_drive_path(std::string_view path) {
+  return path.size() >= 2 && ascii_lower(path[0]) >= 'a' && ascii_lower(path[0]) <= 'z' &&
+         path[1] == ':' && (path.size() == 2 || is_separator(path[2]));
+}
+
+// The file system's own form of a UTF-8 path, on every platform.
+std::filesystem::path file_system_path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 }  // namespace
 
 Result<std::string> local_path_for_url(std::string_view url) {
@@ -46,6 +62,12 @@ Result<std::string> local_path_for_url(std::string_view url) {
     path += static_cast<char>(high * 16 + low);
     i += 2;
   }
+  if (paths_have_drives()) {
+    if (is_drive_path(std::string_view(path).substr(1))) path.erase(0, 1);
+    if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
+      return Error("the URL names a host, not a local file");
+    }
+  }
   return path;
 }
 
@@ -53,19 +75,20 @@ Result<std::string> read_local_resource(std::string_view url, std::size_t max_si
   auto path = local_path_for_url(url);
   if (!path) return std::move(path).error().wrap("cannot read " + std::string(url));
   auto fail = [&](Error error) { return std::move(error).wrap("cannot read " + *path); };
+  const std::filesystem::path file = file_system_path(*path);
 
   // Checked before opening: a FIFO or a device would block or never end.
   std::error_code code;
-  const auto status = std::filesystem::status(*path, code);
+  const auto status = std::filesystem::status(file, code);
   if (code) return fail(file_error(code));
   if (!std::filesystem::is_regular_file(status)) return fail(Error("not a regular file"));
-  const auto size = std::filesystem::file_size(*path, code);
+  const auto size = std::filesystem::file_size(file, code);
   if (code) return fail(file_error(code));
   if (size > max_size) {
     return fail(Error("larger than " + std::to_string(max_size) + " bytes"));
   }
 
-  std::ifstream in(*path, std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) return fail(file_error(std::error_code(errno, std::generic_category())));
   // The file may grow between the check and the read; the limit still holds.
   std::string content(static_cast<std::size_t>(size), '\0');

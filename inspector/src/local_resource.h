@@ -15,7 +15,8 @@ namespace vorbek {
 // Big bundles' maps run to tens of megabytes; more than this is not a map.
 inline constexpr std::size_t MAX_LOCAL_RESOURCE_SIZE = std::size_t{64} << 20;
 
-// The path a file:// URL names, percent-decoded, without query or fragment.
+// The path a file:// URL names, percent-decoded, without query or fragment;
+// where paths begin with a drive, file:///C:/dir is C:/dir.
 Result<std::string> local_path_for_url(std::string_view url);
 
 // The bytes of the regular file `url` names, or why it cannot be read.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "clock.h"
 #include "console.h"
 #include "discovery.h"
+#include "local_resource.h"
 #include "utf8.h"
 #include "win32_text.h"
 
@@ -152,6 +154,55 @@ TEST(Win32Discovery, RefusedAndSilentPeersGiveWinsockErrors) {
   ASSERT_FALSE(timed_out);
   EXPECT_TRUE(timed_out.error().outermost().ends_with(" (os error 10060)"))
       << timed_out.error().outermost();
+}
+
+// The frontend names a Windows file as file:///C:/..., its UTF-8 bytes
+// percent-encoded, as node writes it.
+TEST(Win32LocalResource, DriveUrlsReadTheFileAndSharesAreRefused) {
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring path = std::wstring(temp) + L"vorbek \u00e9t\u00e9.js.map";
+  const std::string content = std::string("{\"version\":3}") + '\0' + "\xff";
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+
+  std::string url = "file:///";
+  std::string expected;  // C:/users/...: the drive first, and forward slashes
+  for (unsigned char c : win32::narrow(path)) {
+    expected += c == '\\' ? '/' : static_cast<char>(c);
+    if (c == '\\') {
+      url += '/';
+    } else if (c == ' ' || c >= 0x80) {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      url += escaped;
+    } else {
+      url += static_cast<char>(c);
+    }
+  }
+  auto path_text = local_path_for_url(url);
+  ASSERT_TRUE(path_text) << path_text.error().outermost();
+  EXPECT_EQ(*path_text, expected);
+  auto read = read_local_resource(url);
+  ASSERT_TRUE(read) << describe_for_frontend(read.error());
+  EXPECT_EQ(*read, content);
+  DeleteFileW(path.c_str());
+  auto missing = read_local_resource(url);
+  ASSERT_FALSE(missing);
+  EXPECT_TRUE(describe_for_frontend(missing.error()).ends_with("(os error 2)"))
+      << describe_for_frontend(missing.error());
+
+  // Another machine's share, however the URL spells it.
+  for (const char* share : {"file://server/share/a.map", "file:////server/share/a.map",
+                            "file:///%5C%5Cserver%5Cshare%5Ca.map", "file:///%5C/server/share/a.map"}) {
+    auto refused = local_path_for_url(share);
+    ASSERT_FALSE(refused) << share << " -> " << *refused;
+    EXPECT_EQ(refused.error().outermost(), "the URL names a host, not a local file") << share;
+  }
 }
 
 }  // namespace

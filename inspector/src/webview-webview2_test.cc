@@ -7,14 +7,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frontend_assets.h"
+#include "page_scripts.h"
 #include "webview2_host.h"
 #include "win32_text.h"
 
@@ -45,7 +52,7 @@ class MainThread {
  public:
   static void post(std::function<void()> task) {
     tasks().push_back(std::move(task));
-    PostMessageW(window(), WM_APP, 0, 0);
+    ::PostMessageW(window(), WM_APP, 0, 0);
   }
   // Runs what is queued, as the event loop would.
   static void pump() {
@@ -117,17 +124,191 @@ struct Filter {
   std::optional<COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS> sources;  // none: the old call
 };
 
+// '*' stands for any text, as in the engine's filters.
+bool matches(std::wstring_view pattern, std::wstring_view text) {
+  if (pattern.empty()) return text.empty();
+  if (pattern[0] == L'*') {
+    for (size_t skip = 0; skip <= text.size(); ++skip) {
+      if (matches(pattern.substr(1), text.substr(skip))) return true;
+    }
+    return false;
+  }
+  return !text.empty() && pattern[0] == text[0] && matches(pattern.substr(1), text.substr(1));
+}
+
+class FakeMessageArgs : public Fake<ICoreWebView2WebMessageReceivedEventArgs> {
+ public:
+  std::wstring source;
+  std::optional<std::wstring> text;  // none: a message that is not a string
+  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* out) override {
+    return com::task_copy(source.c_str(), out);
+  }
+  HRESULT STDMETHODCALLTYPE TryGetWebMessageAsString(LPWSTR* out) override {
+    if (!text) return E_INVALIDARG;
+    return com::task_copy(text->c_str(), out);
+  }
+};
+
+class FakeStartingArgs : public Fake<ICoreWebView2NavigationStartingEventArgs3> {
+ public:
+  std::wstring uri;
+  UINT64 id = 0;
+  BOOL user = FALSE, redirected = FALSE;
+  COREWEBVIEW2_NAVIGATION_KIND kind = COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT;
+  bool old_runtime = false;  // no NavigationKind
+  BOOL cancel = FALSE;
+
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override { return com::task_copy(uri.c_str(), out); }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* out) override {
+    *out = id;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* out) override {
+    *out = user;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* out) override {
+    *out = redirected;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationKind(COREWEBVIEW2_NAVIGATION_KIND* out) override {
+    *out = kind;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL value) override {
+    cancel = value;
+    return S_OK;
+  }
+
+ protected:
+  HRESULT query_more(REFIID iid, void** out) override {
+    if (old_runtime && !IsEqualIID(iid, IID_ICoreWebView2NavigationStartingEventArgs)) {
+      return E_NOINTERFACE;
+    }
+    return Fake<ICoreWebView2NavigationStartingEventArgs3>::query_more(iid, out);
+  }
+};
+
+class FakeCompletedArgs : public Fake<ICoreWebView2NavigationCompletedEventArgs2> {
+ public:
+  UINT64 id = 0;
+  BOOL success = TRUE;
+  COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
+  int http_status = 0;
+
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* out) override {
+    *out = id;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* out) override {
+    *out = success;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_WebErrorStatus(COREWEBVIEW2_WEB_ERROR_STATUS* out) override {
+    *out = status;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_HttpStatusCode(int* out) override {
+    *out = http_status;
+    return S_OK;
+  }
+};
+
+class FakeNewWindowArgs : public Fake<ICoreWebView2NewWindowRequestedEventArgs> {
+ public:
+  std::wstring uri;
+  std::optional<BOOL> handled;
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override { return com::task_copy(uri.c_str(), out); }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL value) override {
+    handled = value;
+    return S_OK;
+  }
+};
+
+class FakeProcessFailedArgs : public Fake<ICoreWebView2ProcessFailedEventArgs2> {
+ public:
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
+  COREWEBVIEW2_PROCESS_FAILED_REASON reason = COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED;
+  int exit_code = 0;
+  HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* out) override {
+    *out = kind;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Reason(COREWEBVIEW2_PROCESS_FAILED_REASON* out) override {
+    *out = reason;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_ExitCode(int* out) override {
+    *out = exit_code;
+    return S_OK;
+  }
+};
+
+// The stand-in web view. Navigate runs a navigation as the engine would,
+// later, from the message loop: NavigationStarting, then the document
+// through the resource filters or else the network, then
+// NavigationCompleted. What it shows is the document it got last.
 class FakeWebView : public Fake<ICoreWebView2_22> {
  public:
   ComPtr<FakeSettings> settings = com::make<FakeSettings>();
   std::vector<Filter> filters;
+  std::vector<Filter> removed_filters;
   std::vector<std::wstring> navigations;
   HRESULT navigate_result = S_OK;
   bool answers_v22 = true;
   ComPtr<ICoreWebView2WebResourceRequestedEventHandler> on_request;
   ComPtr<ICoreWebView2DownloadStartingEventHandler> on_download;
-  std::vector<std::string> other_handlers;  // any handler or script besides those two
+  ComPtr<ICoreWebView2WebMessageReceivedEventHandler> on_message;
+  ComPtr<ICoreWebView2NavigationStartingEventHandler> on_starting;
+  ComPtr<ICoreWebView2NavigationCompletedEventHandler> on_completed;
+  ComPtr<ICoreWebView2NewWindowRequestedEventHandler> on_new_window;
+  ComPtr<ICoreWebView2ProcessFailedEventHandler> on_process_failed;
+  std::vector<std::wstring> scripts;  // run in each new document
+  size_t scripts_at_first_navigation = 0;
+  HRESULT script_result = S_OK;        // what adding a script completes with
+  std::vector<std::wstring> posted;    // web messages to the page
+  std::vector<std::string> other_handlers;  // any handler or host object besides ours
   std::vector<std::string> removed;
+
+  // The network: these addresses fail with their status, those answer with
+  // an HTTP status and a page of the server's own; the rest load.
+  std::map<std::wstring, COREWEBVIEW2_WEB_ERROR_STATUS> unreachable;
+  std::map<std::wstring, int> http_errors;
+  std::wstring document_uri;  // what the window shows
+  std::string document;       // "network" for a page from the network
+  UINT64 last_id = 0;
+
+  // Runs a navigation now; the NavigationStarting arguments, to see what
+  // the host made of it.
+  ComPtr<FakeStartingArgs> navigate(std::wstring uri,
+                                    COREWEBVIEW2_NAVIGATION_KIND kind =
+                                        COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT,
+                                    BOOL user = TRUE, bool old_runtime = false);
+  void complete(UINT64 id, BOOL success, COREWEBVIEW2_WEB_ERROR_STATUS status, int http_status = 0) {
+    auto args = com::make<FakeCompletedArgs>();
+    args->id = id;
+    args->success = success;
+    args->status = status;
+    args->http_status = http_status;
+    if (on_completed) on_completed->Invoke(this, args.Get());
+  }
+  // A message from the page.
+  void message(const std::wstring& source, std::optional<std::wstring> text) {
+    auto args = com::make<FakeMessageArgs>();
+    args->source = source;
+    args->text = std::move(text);
+    ASSERT_TRUE(on_message);
+    on_message->Invoke(this, args.Get());
+  }
+  void process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND kind,
+                      COREWEBVIEW2_PROCESS_FAILED_REASON reason, int exit_code) {
+    auto args = com::make<FakeProcessFailedArgs>();
+    args->kind = kind;
+    args->reason = reason;
+    args->exit_code = exit_code;
+    ASSERT_TRUE(on_process_failed);
+    on_process_failed->Invoke(this, args.Get());
+  }
 
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** out) override {
     *out = settings.Get();
@@ -135,9 +316,19 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override {
+    if (navigations.empty()) scripts_at_first_navigation = scripts.size();
     navigations.push_back(text_of(uri));
-    return navigate_result;
+    if (FAILED(navigate_result)) return navigate_result;
+    ComPtr<FakeWebView> self(this);
+    MainThread::post([self, target = text_of(uri)] { self->navigate(target); });
+    return S_OK;
   }
+  HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return other("NavigateToString"); }
+  HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) override {
+    posted.push_back(text_of(text));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR) override { return other("PostWebMessageAsJson"); }
   HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(
       LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) override {
     filters.push_back({text_of(uri), context, std::nullopt});
@@ -149,28 +340,57 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     filters.push_back({text_of(uri), context, sources});
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE add_WebResourceRequested(
-      ICoreWebView2WebResourceRequestedEventHandler* handler,
-      EventRegistrationToken* token) override {
-    on_request = handler;
-    token->value = 1;
+  HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilterWithRequestSourceKinds(
+      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+      COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sources) override {
+    for (auto at = filters.begin(); at != filters.end(); ++at) {
+      if (at->uri == text_of(uri) && at->context == context && at->sources == sources) {
+        removed_filters.push_back(*at);
+        filters.erase(at);
+        return S_OK;
+      }
+    }
+    return E_INVALIDARG;
+  }
+  HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
+      LPCWSTR script,
+      ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override {
+    scripts.push_back(text_of(script));
+    ComPtr<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler> keep(handler);
+    const HRESULT result = script_result;
+    MainThread::post([keep, result] { keep->Invoke(result, SUCCEEDED(result) ? L"1" : nullptr); });
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE remove_WebResourceRequested(EventRegistrationToken token) override {
-    if (token.value == 1) on_request.Reset();
-    removed.push_back("WebResourceRequested");
+
+  template <typename Handler>
+  HRESULT add(ComPtr<Handler>& slot, Handler* handler, EventRegistrationToken* token, INT64 value) {
+    slot = handler;
+    token->value = value;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* handler,
-                                                 EventRegistrationToken* token) override {
-    on_download = handler;
-    token->value = 2;
+  template <typename Handler>
+  HRESULT remove(ComPtr<Handler>& slot, EventRegistrationToken token, INT64 value, const char* name) {
+    if (token.value == value) slot.Reset();
+    removed.push_back(name);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) override {
-    if (token.value == 2) on_download.Reset();
-    removed.push_back("DownloadStarting");
-    return S_OK;
+  HRESULT STDMETHODCALLTYPE add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* h, EventRegistrationToken* t) override { return add(on_request, h, t, 1); }
+  HRESULT STDMETHODCALLTYPE remove_WebResourceRequested(EventRegistrationToken t) override { return remove(on_request, t, 1, "WebResourceRequested"); }
+  HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* h, EventRegistrationToken* t) override { return add(on_download, h, t, 2); }
+  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken t) override { return remove(on_download, t, 2, "DownloadStarting"); }
+  HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* h, EventRegistrationToken* t) override { return add(on_message, h, t, 3); }
+  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken t) override { return remove(on_message, t, 3, "WebMessageReceived"); }
+  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* h, EventRegistrationToken* t) override { return add(on_starting, h, t, 4); }
+  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken t) override { return remove(on_starting, t, 4, "NavigationStarting"); }
+  HRESULT STDMETHODCALLTYPE add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* h, EventRegistrationToken* t) override { return add(on_completed, h, t, 5); }
+  HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken t) override { return remove(on_completed, t, 5, "NavigationCompleted"); }
+  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* h, EventRegistrationToken* t) override { return add(on_new_window, h, t, 6); }
+  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken t) override { return remove(on_new_window, t, 6, "NewWindowRequested"); }
+  HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* h, EventRegistrationToken* t) override { return add(on_process_failed, h, t, 7); }
+  HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken t) override { return remove(on_process_failed, t, 7, "ProcessFailed"); }
+  bool any_handler() const {
+    return on_request || on_download || on_message || on_starting || on_completed ||
+           on_new_window || on_process_failed;
   }
 
   // What the table of settings says the program leaves alone.
@@ -178,13 +398,9 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     other_handlers.push_back(name);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler*, EventRegistrationToken*) override { return other("WebMessageReceived"); }
-  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler*, EventRegistrationToken*) override { return other("NavigationStarting"); }
-  HRESULT STDMETHODCALLTYPE add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler*, EventRegistrationToken*) override { return other("NavigationCompleted"); }
-  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler*, EventRegistrationToken*) override { return other("NewWindowRequested"); }
   HRESULT STDMETHODCALLTYPE add_DocumentTitleChanged(ICoreWebView2DocumentTitleChangedEventHandler*, EventRegistrationToken*) override { return other("DocumentTitleChanged"); }
   HRESULT STDMETHODCALLTYPE add_DOMContentLoaded(ICoreWebView2DOMContentLoadedEventHandler*, EventRegistrationToken*) override { return other("DOMContentLoaded"); }
-  HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(LPCWSTR, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*) override { return other("AddScriptToExecuteOnDocumentCreated"); }
+  HRESULT STDMETHODCALLTYPE add_WindowCloseRequested(ICoreWebView2WindowCloseRequestedEventHandler*, EventRegistrationToken*) override { return other("WindowCloseRequested"); }
   HRESULT STDMETHODCALLTYPE AddHostObjectToScript(LPCWSTR, VARIANT*) override { return other("AddHostObjectToScript"); }
 
  protected:
@@ -417,6 +633,54 @@ std::vector<std::uint8_t> read_all(IStream* stream) {
   }
 }
 
+ComPtr<FakeStartingArgs> FakeWebView::navigate(std::wstring uri, COREWEBVIEW2_NAVIGATION_KIND kind,
+                                               BOOL user, bool old_runtime) {
+  auto starting = com::make<FakeStartingArgs>();
+  starting->uri = uri;
+  starting->id = ++last_id;
+  starting->kind = kind;
+  starting->user = user;
+  starting->old_runtime = old_runtime;
+  if (on_starting) on_starting->Invoke(this, starting.Get());
+  const UINT64 id = starting->id;
+  if (starting->cancel) {
+    complete(id, FALSE, COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
+    return starting;
+  }
+  const std::wstring requested = uri.substr(0, uri.find(L'#'));
+  const std::vector<Filter> now = filters;  // a handler may change them
+  for (const Filter& filter : now) {
+    if ((filter.context != COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL &&
+         filter.context != COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT) ||
+        !matches(filter.uri, requested) || !on_request) {
+      continue;
+    }
+    auto args = com::make<FakeRequestArgs>();
+    args->request->uri = requested;
+    on_request->Invoke(this, args.Get());
+    if (!args->answer()) break;  // left to the network
+    document_uri = uri;
+    const auto body = args->answer()->content ? read_all(args->answer()->content.Get())
+                                              : std::vector<std::uint8_t>{};
+    document.assign(body.begin(), body.end());
+    complete(id, TRUE, COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN);
+    return starting;
+  }
+  if (auto failing = unreachable.find(requested); failing != unreachable.end()) {
+    complete(id, FALSE, failing->second);
+    return starting;
+  }
+  document_uri = uri;
+  document = "network";
+  auto http_error = http_errors.find(requested);
+  if (http_error != http_errors.end()) {
+    complete(id, FALSE, COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN, http_error->second);
+  } else {
+    complete(id, TRUE, COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN);
+  }
+  return starting;
+}
+
 std::vector<std::uint8_t> bytes(std::span<const std::uint8_t> span) {
   return {span.begin(), span.end()};
 }
@@ -425,8 +689,11 @@ LRESULT CALLBACK host_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+constexpr char INSPECTOR[] = "127.0.0.1:9229";
 constexpr char FRONTEND_URL[] =
     "http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/0f2c&experiments=true&v8only=true";
+constexpr wchar_t FRONTEND_PAGE[] =
+    L"http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/0f2c&experiments=true&v8only=true";
 
 class StandInRuntime : public testing::Test {
  protected:
@@ -453,18 +720,53 @@ class StandInRuntime : public testing::Test {
   void TearDown() override {
     view_.reset();
     MainThread::pump();
-    // Nothing of the view stays on the window.
+    // Nothing of the view stays on the window, and no handler with the engine.
     EXPECT_EQ(children(), std::vector<HWND>{});
     EXPECT_EQ(GetWindowLongPtrW(window_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(host_procedure));
+    EXPECT_FALSE(loader_.web_view().any_handler());
   }
 
-  Result<WebViewPtr> open(const std::string& url = FRONTEND_URL) {
-    return webview2::create_webview(window_, url, loader_.entry());
+  // What the web view reaches outside the program: the loader, discovery
+  // (on a thread of the host's) and the user's browser.
+  webview2::Outside outside() {
+    return {loader_.entry(),
+            [this](const std::string& address) -> Result<std::string> {
+              std::this_thread::sleep_for(discovery_delay_);
+              std::lock_guard lock(mutex_);
+              discovered_at_.push_back(address);
+              if (!discovered_) return Error(discovery_error_);
+              return *discovered_;
+            },
+            [this](const std::string& uri) -> Status {
+              opened_.push_back(uri);
+              return {};
+            }};
   }
-  void open_ok(const std::string& url = FRONTEND_URL) {
-    auto view = open(url);
+  Result<WebViewPtr> open(const std::string& url = FRONTEND_URL, bool embedded = true) {
+    return webview2::create_webview(window_, INSPECTOR, FrontendUrl{url, embedded}, outside());
+  }
+  void open_ok(const std::string& url = FRONTEND_URL, bool embedded = true) {
+    auto view = open(url, embedded);
     ASSERT_TRUE(view) << format_failure_report(view.error());
     view_ = std::move(view).value();
+  }
+  // Runs the message loop until `done`, for at most five seconds.
+  bool pump_until(const std::function<bool()>& done) {
+    for (int round = 0; round < 250; ++round) {
+      MainThread::pump();
+      if (done()) return true;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return done();
+  }
+  // Opened, and the first page shown.
+  void open_shown(const std::string& url = FRONTEND_URL, bool embedded = true) {
+    open_ok(url, embedded);
+    ASSERT_TRUE(pump_until([&] { return !loader_.web_view().document_uri.empty(); }));
+  }
+  std::vector<std::string> discovered_at() {
+    std::lock_guard lock(mutex_);
+    return discovered_at_;
   }
   RECT client() const {
     RECT rect{};
@@ -496,6 +798,12 @@ class StandInRuntime : public testing::Test {
   StandInLoader loader_;
   static HWND window_;
   WebViewPtr view_;
+  std::vector<std::string> opened_;  // in the user's browser
+  std::mutex mutex_;                 // discovery runs on a thread of its own
+  std::vector<std::string> discovered_at_;
+  std::optional<std::string> discovered_ = "127.0.0.1:9229/b7d1";  // none: discovery fails
+  std::string discovery_error_ = "failed to read inspector targets";
+  std::chrono::milliseconds discovery_delay_{0};
 };
 
 HWND StandInRuntime::window_ = nullptr;
@@ -560,6 +868,7 @@ TEST_F(StandInRuntime, SettingsAreTheTablesValuesAndNothingElse) {
   open_ok();
   const std::map<std::string, BOOL> expected = {
       {"IsScriptEnabled", TRUE},
+      {"IsWebMessageEnabled", TRUE},  // the frontend's requests to its host
       {"AreDevToolsEnabled", FALSE},
       {"IsZoomControlEnabled", FALSE},
       {"IsPinchZoomEnabled", FALSE},
@@ -573,7 +882,7 @@ TEST_F(StandInRuntime, SettingsAreTheTablesValuesAndNothingElse) {
   EXPECT_EQ(loader_.web_view().settings->set, expected);
 }
 
-TEST_F(StandInRuntime, FrontendFilterAndHandlersBeforeTheOneNavigation) {
+TEST_F(StandInRuntime, FrontendFilterHandlersAndHostScriptBeforeTheOneNavigation) {
   open_ok();
   FakeWebView& web_view = loader_.web_view();
   ASSERT_EQ(web_view.filters.size(), 1u);
@@ -582,17 +891,43 @@ TEST_F(StandInRuntime, FrontendFilterAndHandlersBeforeTheOneNavigation) {
   EXPECT_EQ(web_view.filters[0].sources, COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL);
   EXPECT_TRUE(web_view.on_request);
   EXPECT_TRUE(web_view.on_download);
-  // No page-to-host messages, navigation filter, new-window, title or load
-  // handler, no scripts or host objects of ours.
+  // The frontend's host: its messages, the navigation and new-window
+  // decisions, the page's process and its loads.
+  EXPECT_TRUE(web_view.on_message);
+  EXPECT_TRUE(web_view.on_starting);
+  EXPECT_TRUE(web_view.on_new_window);
+  EXPECT_TRUE(web_view.on_process_failed);
+  EXPECT_TRUE(web_view.on_completed);
+  // No title or DOM-loaded handler, no host objects; pages are served,
+  // never navigated to as strings.
   EXPECT_EQ(web_view.other_handlers, std::vector<std::string>{});
-  EXPECT_EQ(web_view.navigations,
-            std::vector<std::wstring>{win32::widen(FRONTEND_URL)});
+  // The host's bridge, and nothing of WebKit's mending, in place before the
+  // first page.
+  EXPECT_EQ(web_view.scripts, std::vector<std::wstring>{win32::widen(FRONTEND_HOST_SCRIPT)});
+  EXPECT_EQ(web_view.scripts_at_first_navigation, 1u);
+  EXPECT_EQ(web_view.navigations, std::vector<std::wstring>{FRONTEND_PAGE});
 }
 
-TEST_F(StandInRuntime, CustomSchemeUrlIsLoadedFromTheHttpOrigin) {
-  open_ok("devtools://localhost/js_app.html?ws=h:1/x");
+TEST_F(StandInRuntime, HostScriptOnlyForTheFrontendOrigin) {
+  // The embedded frontend written with its custom scheme is loaded from the
+  // http origin, and gets the bridge.
+  open_ok("devtools://localhost/js_app.html?ws=h:1/x", false);
   EXPECT_EQ(loader_.web_view().navigations,
             std::vector<std::wstring>{L"http://devtools.localhost/js_app.html?ws=h:1/x"});
+  EXPECT_EQ(loader_.web_view().scripts.size(), 1u);
+
+  // A frontend from elsewhere runs as it was written.
+  view_.reset();
+  StandInLoader elsewhere;
+  webview2::Outside with_loader = outside();
+  with_loader.create_environment = elsewhere.entry();
+  auto view = webview2::create_webview(
+      window_, INSPECTOR, FrontendUrl{"http://127.0.0.1:8080/inspector.html?ws=h:1/x", false},
+      with_loader);
+  ASSERT_TRUE(view) << format_failure_report(view.error());
+  EXPECT_EQ(elsewhere.web_view().scripts, std::vector<std::wstring>{});
+  EXPECT_EQ(elsewhere.web_view().navigations,
+            std::vector<std::wstring>{L"http://127.0.0.1:8080/inspector.html?ws=h:1/x"});
 }
 
 TEST_F(StandInRuntime, FrontendRequestsAreAnsweredFromTheTable) {
@@ -768,6 +1103,8 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
        "the WebView2 runtime has no ICoreWebView2_22; it is older than this program needs", true},
       {"setting", [](StandInLoader& l) { l.web_view().settings->failing = "AreDevToolsEnabled"; },
        "cannot disable the developer tools", true},
+      {"host script", [](StandInLoader& l) { l.web_view().script_result = E_FAIL; },
+       "cannot add the frontend's host script", true},
       {"navigation", [](StandInLoader& l) { l.web_view().navigate_result = E_INVALIDARG; },
        "cannot navigate to the frontend URL", true},
   };
@@ -775,7 +1112,10 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
     SCOPED_TRACE(c.what);
     StandInLoader loader;
     c.arrange(loader);
-    auto view = webview2::create_webview(window_, FRONTEND_URL, loader.entry());
+    webview2::Outside with_loader = outside();
+    with_loader.create_environment = loader.entry();
+    auto view = webview2::create_webview(window_, INSPECTOR, FrontendUrl{FRONTEND_URL, true},
+                                         with_loader);
     ASSERT_FALSE(view);
     const std::string& text = view.error().outermost();
     EXPECT_TRUE(text.starts_with(c.cause) || text.ends_with(c.cause)) << text;
@@ -791,8 +1131,7 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
     EXPECT_EQ(GetWindowLongPtrW(window_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(host_procedure));
     FakeController& controller = loader.controller();
     EXPECT_EQ(controller.closed, c.controller_made);
-    EXPECT_FALSE(loader.web_view().on_request);
-    EXPECT_FALSE(loader.web_view().on_download);
+    EXPECT_FALSE(loader.web_view().any_handler());
     const int fitted = controller.bounds_set;
     static int width = 700;
     width += 10;  // a new size each time, or no WM_SIZE would come
@@ -800,6 +1139,266 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
     MainThread::pump();
     EXPECT_EQ(controller.bounds_set, fitted);
   }
+}
+
+// file:///C:/... as the frontend names a Windows file: its UTF-8 bytes
+// percent-encoded.
+std::string file_url(const std::wstring& path) {
+  std::string out = "file:///";
+  for (unsigned char c : win32::narrow(path)) {
+    if (c == '\\') {
+      out += '/';
+    } else if (std::isalnum(c) || std::strchr(":/.-_", c)) {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      out += escaped;
+    }
+  }
+  return out;
+}
+
+std::wstring write_temp_file(const std::wstring& name, const std::string& content) {
+  wchar_t directory[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, directory);
+  const std::wstring path = std::wstring(directory) + name;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+  return path;
+}
+
+std::wstring clipboard_text() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+TEST_F(StandInRuntime, WebMessagesCarryTheHostsRequestsAndAnswers) {
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+  auto request = [&](const std::wstring& json) {
+    web_view.message(FRONTEND_PAGE, json);
+    return web_view.posted.empty() ? std::wstring() : web_view.posted.back();
+  };
+
+  // A source map with a non-ASCII name and a NUL in its text, read for the
+  // page and answered under the request's number.
+  std::string map = "{\"version\":3,\"sources\":[\"t\xC3\xA9.ts\"]}";
+  map += '\0';
+  map += "end";
+  const std::wstring path = write_temp_file(L"vorbek stand-in \u00e9t\u00e9.js.map", map);
+  EXPECT_EQ(request(L"{\"request\":\"loadFile\",\"url\":\"" + win32::widen(file_url(path)) +
+                    L"\",\"id\":7}"),
+            win32::widen("{\"id\":7,\"reply\":{\"text\":"
+                         "\"{\\\"version\\\":3,\\\"sources\\\":[\\\"t\xC3\xA9.ts\\\"]}"
+                         "\\u0000end\"}}"));
+  DeleteFileW(path.c_str());
+  const std::string missing = win32::narrow(request(
+      L"{\"request\":\"loadFile\",\"url\":\"" + win32::widen(file_url(path)) + L"\",\"id\":8}"));
+  // A failure's members come in the JSON library's order.
+  EXPECT_TRUE(missing.starts_with("{\"error\":\"cannot read C:/")) << missing;
+  EXPECT_TRUE(missing.ends_with(".js.map: No such file or directory (os error 2)\",\"id\":8}"))
+      << missing;
+
+  // The user's files are for the embedded frontend only.
+  web_view.message(L"http://127.0.0.1:8080/evil.html",
+                   L"{\"request\":\"loadFile\",\"url\":\"file:///C:/users/me/.ssh/id_rsa\",\"id\":9}");
+  EXPECT_EQ(web_view.posted.back(), L"{\"error\":\"not the embedded frontend\",\"id\":9}");
+
+  // A message that is not text is no request.
+  const size_t answers = web_view.posted.size();
+  web_view.message(FRONTEND_PAGE, std::nullopt);
+  EXPECT_EQ(web_view.posted.size(), answers);
+
+  EXPECT_EQ(request(L"{\"request\":\"copyText\",\"text\":\"\u03a9 copied\",\"id\":10}"),
+            L"{\"id\":10,\"reply\":{}}");
+  EXPECT_EQ(clipboard_text(), L"\u03a9 copied");
+
+  // Links go to the user's browser.
+  EXPECT_EQ(request(L"{\"request\":\"openLink\",\"url\":\"https://nodejs.org/api/\",\"id\":11}"),
+            L"{\"id\":11,\"reply\":{}}");
+  EXPECT_EQ(opened_, std::vector<std::string>{"https://nodejs.org/api/"});
+}
+
+TEST_F(StandInRuntime, LinksOpenInTheBrowserAndTheWindowStays) {
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+  EXPECT_TRUE(web_view.navigate(L"https://nodejs.org/api/")->cancel);
+  // A runtime too old to name the kind of a navigation: a click is a click.
+  EXPECT_TRUE(web_view.navigate(L"https://nodejs.org/en", COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT,
+                                TRUE, true)
+                  ->cancel);
+  // A page that moves itself elsewhere is only stopped.
+  EXPECT_TRUE(
+      web_view.navigate(L"https://example.com/", COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT, FALSE)
+          ->cancel);
+  EXPECT_TRUE(web_view.navigate(L"ms-settings:privacy")->cancel);
+
+  // The page never gets a window of ours; a web address opens in the browser.
+  for (const wchar_t* uri : {L"https://github.com/", L"javascript:alert(1)"}) {
+    auto popup = com::make<FakeNewWindowArgs>();
+    popup->uri = uri;
+    web_view.on_new_window->Invoke(&web_view, popup.Get());
+    EXPECT_EQ(popup->handled, TRUE) << win32::narrow(uri);
+  }
+  EXPECT_EQ(opened_, (std::vector<std::string>{"https://nodejs.org/api/", "https://nodejs.org/en",
+                                               "https://github.com/"}));
+  // The refused navigations' cancels showed nothing in the window.
+  MainThread::pump();
+  EXPECT_EQ(web_view.navigations, std::vector<std::wstring>{FRONTEND_PAGE});
+  EXPECT_EQ(web_view.document_uri, FRONTEND_PAGE);
+
+  // The frontend's own origin stays in the window.
+  EXPECT_FALSE(web_view.navigate(L"http://devtools.localhost/Images/3d-center.svg")->cancel);
+  EXPECT_EQ(web_view.document_uri, L"http://devtools.localhost/Images/3d-center.svg");
+}
+
+TEST_F(StandInRuntime, AReloadReconnectsThroughDiscovery) {
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+  const FrontendAsset* page = find_frontend_asset("js_app.html");
+  ASSERT_NE(page, nullptr);
+
+  // The engine's reload (F5, the frontend's Reconnect button) asks the
+  // inspector again for its current target.
+  EXPECT_TRUE(web_view.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  const std::wstring next =
+      L"http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/b7d1&experiments=true&v8only=true";
+  ASSERT_TRUE(pump_until([&] { return web_view.document_uri == next; }));
+  EXPECT_EQ(discovered_at(), std::vector<std::string>{INSPECTOR});
+  EXPECT_EQ(web_view.navigations, (std::vector<std::wstring>{FRONTEND_PAGE, next}));
+  EXPECT_EQ(web_view.document, std::string(page->content.begin(), page->content.end()));
+
+  // The bridge's request does the same.
+  web_view.message(next, L"{\"request\":\"reconnect\",\"id\":1}");
+  EXPECT_EQ(web_view.posted.back(), L"{\"id\":1,\"reply\":{}}");
+  ASSERT_TRUE(pump_until([&] { return web_view.navigations.size() == 3; }));
+
+  // With the inspector gone the page says so, under the frontend's address
+  // and its own filter; reloading it tries again.
+  discovered_.reset();
+  web_view.navigate(next, COREWEBVIEW2_NAVIGATION_KIND_RELOAD);
+  ASSERT_TRUE(pump_until(
+      [&] { return web_view.document.find("Cannot reconnect to the inspector") != std::string::npos; }));
+  EXPECT_EQ(web_view.document_uri, next);
+  EXPECT_NE(web_view.document.find("failed to read inspector targets"), std::string::npos);
+  EXPECT_EQ(web_view.filters.size(), 1u);
+  discovered_ = "127.0.0.1:9229/c0de";
+  EXPECT_TRUE(web_view.navigate(next, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  ASSERT_TRUE(pump_until([&] {
+    return web_view.document_uri ==
+           L"http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/c0de&experiments=true&v8only=true";
+  }));
+
+  // Closed while a discovery runs: the view waits for it, and what it found
+  // goes nowhere.
+  discovery_delay_ = std::chrono::milliseconds(300);
+  web_view.navigate(next, COREWEBVIEW2_NAVIGATION_KIND_RELOAD);
+  const size_t loads = web_view.navigations.size();
+  view_.reset();
+  MainThread::pump();
+  EXPECT_EQ(discovered_at().size(), 5u);
+  EXPECT_EQ(web_view.navigations.size(), loads);
+}
+
+TEST_F(StandInRuntime, ProcessFailureShowsTheCrashPage) {
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+  // A frame's or a helper's process: the page goes on.
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED, 1);
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED, 1);
+  MainThread::pump();
+  EXPECT_EQ(web_view.navigations.size(), 1u);
+
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED,
+                          static_cast<int>(0xC0000005));
+  ASSERT_TRUE(pump_until(
+      [&] { return web_view.document.find("The debugger page crashed") != std::string::npos; }));
+  EXPECT_EQ(web_view.document_uri, FRONTEND_PAGE);
+  EXPECT_NE(web_view.document.find("the web process crashed (exit code 0xC0000005)"),
+            std::string::npos);
+  // The crash page's own process ending brings no second page.
+  const size_t shown = web_view.navigations.size();
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED, 0);
+  MainThread::pump();
+  EXPECT_EQ(web_view.navigations.size(), shown);
+
+  // Its reload reconnects; a page that stops responding later is reported too.
+  EXPECT_TRUE(web_view.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  const std::wstring next =
+      L"http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/b7d1&experiments=true&v8only=true";
+  ASSERT_TRUE(pump_until([&] { return web_view.document_uri == next; }));
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED, 0);
+  ASSERT_TRUE(pump_until([&] {
+    return web_view.document.find("the web process stopped responding") != std::string::npos;
+  }));
+  EXPECT_EQ(web_view.document_uri, next);
+}
+
+TEST_F(StandInRuntime, FailedLoadShowsTheErrorPageAndCancelsShowNothing) {
+  const std::wstring page = L"http://127.0.0.1:8089/inspector.html?ws=127.0.0.1:9229/0f2c";
+  FakeWebView& web_view = loader_.web_view();
+  web_view.unreachable[page] = COREWEBVIEW2_WEB_ERROR_STATUS_CANNOT_CONNECT;
+  open_ok(win32::narrow(page), false);
+  ASSERT_TRUE(pump_until(
+      [&] { return web_view.document.find("The page could not be loaded") != std::string::npos; }));
+  EXPECT_EQ(web_view.document_uri, page);
+  EXPECT_NE(web_view.document.find(win32::narrow(page)), std::string::npos);
+  EXPECT_NE(web_view.document.find("cannot connect to the server"), std::string::npos);
+  // Served once, through a filter of its own that is gone again.
+  ASSERT_EQ(web_view.removed_filters.size(), 1u);
+  EXPECT_EQ(web_view.removed_filters[0].uri, page);
+  EXPECT_EQ(web_view.removed_filters[0].context, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT);
+  EXPECT_EQ(web_view.filters.size(), 1u);
+
+  // Its reload asks the address itself again, and the server is up now.
+  web_view.unreachable.clear();
+  EXPECT_FALSE(web_view.navigate(page, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  EXPECT_EQ(web_view.document, "network");
+
+  // A server's own error page is its answer, shown as it is.
+  const std::wstring missing = L"http://127.0.0.1:8089/missing.html";
+  web_view.http_errors[missing] = 404;
+  EXPECT_FALSE(web_view.navigate(missing)->cancel);
+  MainThread::pump();
+  EXPECT_EQ(web_view.document_uri, missing);
+  EXPECT_EQ(web_view.document, "network");
+
+  // Cancelled on purpose: one the next navigation replaced, one the host
+  // refused; neither shows a page.
+  const size_t loads = web_view.navigations.size();
+  auto replaced = com::make<FakeStartingArgs>();
+  replaced->uri = L"http://127.0.0.1:8089/slow.html";
+  replaced->id = ++web_view.last_id;
+  web_view.on_starting->Invoke(&web_view, replaced.Get());
+  EXPECT_FALSE(replaced->cancel);
+  web_view.complete(replaced->id, FALSE, COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
+  auto refused = com::make<FakeStartingArgs>();
+  refused->uri = L"https://example.com/";
+  refused->id = ++web_view.last_id;
+  web_view.on_starting->Invoke(&web_view, refused.Get());
+  EXPECT_TRUE(refused->cancel);
+  web_view.complete(refused->id, FALSE, COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_ABORTED);
+  MainThread::pump();
+  EXPECT_EQ(web_view.navigations.size(), loads);
+  EXPECT_EQ(web_view.document_uri, missing);
 }
 
 }  // namespace

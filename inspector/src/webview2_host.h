@@ -1,12 +1,15 @@
-// The WebView2 web view with its environment's creation handed in: the
-// program passes the loader's entry point, the tests a stand-in runtime.
-// For webview-webview2.cc and its tests only.
+// The WebView2 web view with what it reaches outside the program handed in:
+// the program passes the loader's entry point, discovery and the shell, the
+// tests a stand-in runtime and fakes. For webview-webview2.cc and its tests
+// only.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "error.h"
+#include "frontend_host.h"
+#include "frontend_url.h"
 #include "webview.h"
 #include "webview2_sdk.h"
 
@@ -18,8 +21,17 @@ using CreateEnvironment = std::function<HRESULT(
     PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*)>;
 
-// create_webview, with `create_environment` in place of the loader.
-Result<WebViewPtr> create_webview(HWND window, const std::string& frontend_url,
-                                  const CreateEnvironment& create_environment);
+using OpenInBrowser = std::function<Status(const std::string& uri)>;
+
+struct Outside {
+  CreateEnvironment create_environment;
+  DiscoverTarget discover;         // empty: discover_ws_target
+  OpenInBrowser open_in_browser;   // empty: the user's browser, through the shell
+};
+
+// create_webview, with `outside` in place of the loader, discovery and the
+// shell.
+Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_address,
+                                  const FrontendUrl& frontend, const Outside& outside);
 
 }  // namespace vorbek::webview2
