@@ -7,7 +7,8 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 from harness import Workspace, fail, wait_until  # noqa: E402
-from harness.compat import register_stand_in_browser, start_window_session  # noqa: E402
+from harness.compat import register_stand_in_browser  # noqa: E402
+from harness.frontend import start_window_session  # noqa: E402
 from harness.core import read_text  # noqa: E402
 
 PROGRAM = sys.argv[1]

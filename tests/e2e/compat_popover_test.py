@@ -5,7 +5,8 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 from harness import Workspace, fail  # noqa: E402
-from harness.compat import check_box_holds, hover_for_popover, start_window_session  # noqa: E402
+from harness.compat import check_box_holds, hover_for_popover  # noqa: E402
+from harness.frontend import start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
 

@@ -11,7 +11,8 @@ import sys
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 from harness import Workspace, fail, wait_until  # noqa: E402
 from harness.compat import (BREAKPOINT_EDITOR, breakpoint_editor_header,  # noqa: E402
-                            open_breakpoint_editor, start_window_session)
+                            open_breakpoint_editor)
+from harness.frontend import start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
 

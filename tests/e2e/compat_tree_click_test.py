@@ -8,8 +8,8 @@ import sys
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 from harness import Workspace, fail  # noqa: E402
 from harness.compat import (SEARCH_FIELD, SEARCH_MATCH, search_field_layout,  # noqa: E402
-                            search_sources, start_window_session)
-from harness.frontend import EDITOR_TAB  # noqa: E402
+                            search_sources)
+from harness.frontend import EDITOR_TAB, start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
 ROOT = "li.object-properties-section-root-element"

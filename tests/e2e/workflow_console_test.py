@@ -4,24 +4,19 @@ engine, and the window outlives the engine: closing it after node has
 exited still gives status 0."""
 import os
 import pathlib
-import shutil
 import signal
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
-from harness import Frontend, Workspace, fail, start_node, start_viewer, start_xvfb  # noqa: E402
+from harness import Workspace, fail  # noqa: E402
+from harness.frontend import start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
-HERE = pathlib.Path(__file__).parent
 
 with Workspace() as ws:
-    start_xvfb(ws)
-    script = shutil.copy(HERE / "workflow.js", ws.dir)
     # Slow ticks, so that the console does not scroll what the test reads.
-    node = start_node(ws, script, env={**ws.env, "WORKFLOW_TICK_MS": "2000"})
-    app = start_viewer(ws, PROGRAM, node.address)
-    frontend = Frontend(app)
-    frontend.wait_attached(node)
+    node, app, frontend = start_window_session(ws, PROGRAM, "workflow.js",
+                                               node_env={"WORKFLOW_TICK_MS": "2000"})
 
     frontend.show_console()
     frontend.wait_console("workflow tick")

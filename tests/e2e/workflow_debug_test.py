@@ -2,23 +2,17 @@
 set in the gutter, stepping over, into and out, a watch expression, resume,
 and pausing on an uncaught exception."""
 import pathlib
-import shutil
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
-from harness import Frontend, Workspace, fail, start_node, start_viewer, start_xvfb  # noqa: E402
+from harness import Workspace, fail  # noqa: E402
+from harness.frontend import start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
-HERE = pathlib.Path(__file__).parent
 
 with Workspace() as ws:
-    start_xvfb(ws)
-    script = shutil.copy(HERE / "workflow.js", ws.dir)
-    node = start_node(ws, script)
-    app = start_viewer(ws, PROGRAM, node.address)
-    frontend = Frontend(app)
+    node, app, frontend = start_window_session(ws, PROGRAM, "workflow.js")
     page = app.page
-    frontend.wait_attached(node)
 
     frontend.open_file("workflow.js")
     node.wait_for_output(1, 10)

@@ -3,14 +3,13 @@ summary, a heap snapshot (parsed by the frontend in a web worker) and its
 summary, and both saved without a prompt into the test's own download
 directory, never replacing a file already there."""
 import pathlib
-import shutil
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
-from harness import Frontend, Workspace, fail, start_node, start_viewer, start_xvfb, wait_until  # noqa: E402
+from harness import Workspace, fail, wait_until  # noqa: E402
+from harness.frontend import start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
-HERE = pathlib.Path(__file__).parent
 SAVE = '[aria-label="Save profile…"]'
 
 with Workspace() as ws:
@@ -27,13 +26,8 @@ with Workspace() as ws:
                           lambda: f"nothing saved as {downloads}/{pattern}:"
                                   f" {sorted(p.name for p in ws.home.rglob('*'))}")
 
-    start_xvfb(ws)
-    script = shutil.copy(HERE / "workflow.js", ws.dir)
-    node = start_node(ws, script)
-    app = start_viewer(ws, PROGRAM, node.address)
-    frontend = Frontend(app)
+    node, app, frontend = start_window_session(ws, PROGRAM, "workflow.js")
     page = app.page
-    frontend.wait_attached(node)
 
     frontend.open_panel("Performance")
     page.wait_for("*", "Click the record button")

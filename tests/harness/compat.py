@@ -1,41 +1,11 @@
-"""What the frontend compatibility tests share: a window on node running one
-of the scripts in tests/e2e, and the frontend's parts those tests read (the
-value popover, the search panel, the breakpoint editor), as data from the
-page. Input stays real: keys and pointer through X."""
+"""What the frontend compatibility tests share: the frontend's parts those
+tests read (the value popover, the search panel, the breakpoint editor), as
+data from the page. Input stays real: keys and pointer through X."""
 import pathlib
-import shutil
 import subprocess
 
-from .core import REPO, fail, wait_until
-from .display import start_xvfb
-from .engines import start_node
-from .frontend import LINE_NUMBER, Frontend
-from .viewer import start_viewer
-
-SCRIPTS = REPO / "tests" / "e2e"
-
-
-def start_window_session(ws, program, script, viewer=None, env=None):
-    """A private display, node on a fresh copy of SCRIPT (a file in
-    tests/e2e, so that breakpoints remembered for another path cannot pause
-    it) and the frontend attached to it; returns (node, viewer, frontend)."""
-    start_xvfb(ws)
-    shutil.copy(SCRIPTS / script, ws.dir / script)
-    node = start_node(ws, ws.dir / script)
-    shown = start_viewer(ws, program, node.address, env=env, viewer=viewer)
-    frontend = Frontend(shown)
-    frontend.wait_attached(node)
-    return node, shown, frontend
-
-
-def focused(page):
-    """The element that has the keyboard, followed into shadow roots:
-    {"tag", "class", "label"}, or None."""
-    return page.js(
-        "let e = document.activeElement;"
-        "while (e && e.shadowRoot && e.shadowRoot.activeElement) e = e.shadowRoot.activeElement;"
-        "return e && e !== document.body ? {tag: e.localName, class: String(e.className),"
-        "  label: e.getAttribute('aria-label') || ''} : null")
+from .core import fail, wait_until
+from .frontend import LINE_NUMBER, focused
 
 
 def wait_focused(page, tag, label=None, seconds=20):

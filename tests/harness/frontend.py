@@ -1,7 +1,14 @@
 """The debugger frontend as a user drives it. Every action is real input
 (clicks and keys through X, aimed where the page says the element is), and
 every check reads what the frontend shows from its page."""
-from .core import fail, wait_until
+import shutil
+
+from .core import REPO, fail, wait_until
+from .display import start_xvfb
+from .engines import start_node
+from .viewer import start_viewer
+
+SCRIPTS = REPO / "tests" / "e2e"
 
 MAIN_TAB = ".main-tabbed-pane > .tabbed-pane-header .tabbed-pane-header-tab, .tabbed-pane-header-tab"
 PAUSED = ".paused-message"
@@ -11,6 +18,29 @@ EDITOR_TAB = ".tabbed-pane-header-tab.closeable"
 QUICK_OPEN_ITEM = ".filtered-list-widget-item"
 CONSOLE_PROMPT = "#console-prompt"
 CONSOLE_MESSAGE = ".console-message-text"
+
+
+def start_window_session(ws, program, script, viewer=None, env=None, node_env=None):
+    """A private display, node on a fresh copy of SCRIPT (a file in
+    tests/e2e, so that breakpoints remembered for another path cannot pause
+    it) and the frontend attached to it; returns (node, viewer, frontend)."""
+    start_xvfb(ws)
+    shutil.copy(SCRIPTS / script, ws.dir / script)
+    node = start_node(ws, ws.dir / script, env={**ws.env, **(node_env or {})})
+    shown = start_viewer(ws, program, node.address, env=env, viewer=viewer)
+    frontend = Frontend(shown)
+    frontend.wait_attached(node)
+    return node, shown, frontend
+
+
+def focused(page):
+    """The element that has the keyboard, followed into shadow roots:
+    {"tag", "class", "label"}, or None."""
+    return page.js(
+        "let e = document.activeElement;"
+        "while (e && e.shadowRoot && e.shadowRoot.activeElement) e = e.shadowRoot.activeElement;"
+        "return e && e !== document.body ? {tag: e.localName, class: String(e.className),"
+        "  label: e.getAttribute('aria-label') || ''} : null")
 
 
 class Frontend:
@@ -146,10 +176,8 @@ class Frontend:
         """Types EXPRESSION at the console's prompt and runs it, once the
         prompt holds exactly what was typed."""
         self.page.click(CONSOLE_PROMPT)
-        self.page.wait_js("const active = (root) => root.activeElement?.shadowRoot"
-                          " ? active(root.activeElement.shadowRoot) : root.activeElement;"
-                          " return active(document)?.classList.contains('cm-content')", 10,
-                          "the console's prompt did not take the keyboard")
+        wait_until(lambda: "cm-content" in ((focused(self.page) or {}).get("class") or "").split(),
+                   10, lambda: f"the console's prompt did not take the keyboard: {focused(self.page)}")
         self.page.type(expression, delay=15)
         wait_until(lambda: self.console_prompt() == expression, 10,
                    lambda: f"the prompt holds {self.console_prompt()!r}, not {expression!r}")
