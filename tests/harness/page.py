@@ -107,12 +107,26 @@ class Page:
         """Clicks the middle of a visible element (or the point AT, relative
         to its top left) once it is shown; returns what was clicked."""
         found = self.wait_for(selector, text, seconds, exact)
+        found = self.settled(selector, text, exact, found)
         x, y = at if at else (found["width"] / 2, found["height"] / 2)
         self.click_at(found["x"] + x, found["y"] + y, button)
         return found
 
+    def settled(self, selector, text, exact, found, seconds=10):
+        """The element's box once two readings 0.1 s apart agree, so that a
+        click cannot land where a layout still in progress moved it from."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            time.sleep(0.1)
+            again = self.wait_for(selector, text, seconds, exact)
+            if again == found:
+                return found
+            found = again
+        fail(f"{selector} {text or ''} keeps moving: {found}")
+
     def hover(self, selector, text=None, exact=False):
         found = self.wait_for(selector, text, 30, exact)
+        found = self.settled(selector, text, exact, found)
         self.move_to(found["x"] + found["width"] / 2, found["y"] + found["height"] / 2)
         return found
 
