@@ -17,10 +17,23 @@
   // so the popover took the size of its unstyled text and cut the styled
   // value off; asking the shadow root for its sheets brings them in at
   // insertion.
+  //
+  // Its split panes are "contain: layout size style". WebKit then takes a
+  // pane's flexed height as indefinite, so every percentage height inside it
+  // falls back to auto: the source editor grew to the height of the whole
+  // file and laid out every line of it, seconds and megabytes per megabyte of
+  // source. Without size containment the panes keep the same size and the
+  // editor draws only the lines in view. Dropped as the style is inserted.
+  const sizeContainment = /(contain\s*:[^;}]*?)(?<![\w-])size\b/i;
+  const withoutSizeContainment = (text) =>
+    text.replace(new RegExp(sizeContainment.source, 'gi'), '$1');
   for (const name of ['appendChild', 'insertBefore']) {
     const insert = Node.prototype[name];
     Object.defineProperty(Node.prototype, name, {
       value: function (node, ...rest) {
+        if (node instanceof HTMLStyleElement && sizeContainment.test(node.textContent)) {
+          node.textContent = withoutSizeContainment(node.textContent);
+        }
         const inserted = insert.call(this, node, ...rest);
         if (node?.shadowRoot && node.isConnected) void node.shadowRoot.styleSheets.length;
         return inserted;
