@@ -93,7 +93,10 @@ const deadline = performance.now() + seconds * 1000;
 const editorRoot = () => {
   const kept = window.benchEditor;
   if (kept && kept.isConnected && vt.visible(kept)) return kept.shadowRoot;
-  window.benchEditor = vt.all('devtools-text-editor').find((e) => vt.visible(e)) || null;
+  // The tallest editor shown: the console's prompt is one too.
+  const height = (e) => e.getBoundingClientRect().height;
+  window.benchEditor = vt.all('devtools-text-editor').filter((e) => vt.visible(e))
+      .sort((a, b) => height(b) - height(a))[0] || null;
   return window.benchEditor && window.benchEditor.shadowRoot;
 };
 const line = (editor, text) => [...editor.querySelectorAll('.cm-line')].find(
