@@ -39,7 +39,8 @@ with Workspace() as ws:
     frontend.open_file(script.name)
 
     state = app.page.wait_js(EDITOR_STATE, 30, "no editor shown")
-    if state["scrollerHeight"] > state["viewport"] or state["scrollerHeight"] > state["paneHeight"] + 1:
+    if (state["scrollerHeight"] > state["viewport"] or
+            state["scrollerHeight"] > state["paneHeight"] + 1):
         fail(f"the editor is {state['scrollerHeight']} px tall in a {state['paneHeight']} px pane"
              f" of a {state['viewport']} px page")
     if state["scrollHeight"] <= state["scrollerHeight"]:
