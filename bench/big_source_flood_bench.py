@@ -127,7 +127,13 @@ def timed(action, wait, limit=None):
     if limit is None:
         return time.monotonic() - start if wait() else None
     outcome = []
-    thread = threading.Thread(target=lambda: outcome.append(wait()), daemon=True)
+
+    def waiting():
+        try:
+            outcome.append(wait())
+        except Exception:  # noqa: BLE001 - the viewer ended under a wait given up on
+            outcome.append(False)
+    thread = threading.Thread(target=waiting, daemon=True)
     thread.start()
     thread.join(limit)
     return time.monotonic() - start if outcome and outcome[0] else None
