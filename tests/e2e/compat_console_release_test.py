@@ -4,14 +4,13 @@ again with a source link that still opens its line in Sources. (On WebKit
 the drawing of every message once shown stayed in the page, hundreds of
 megabytes under a flood.)"""
 import pathlib
-import shutil
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
-from harness import Frontend, Workspace, fail, start_node, start_viewer, start_xvfb  # noqa: E402
+from harness import Workspace, fail  # noqa: E402
+from harness.frontend import start_window_session  # noqa: E402
 
 PROGRAM = sys.argv[1]
-HERE = pathlib.Path(__file__).parent
 
 # How many messages the console holds, and how many keep a drawing.
 MESSAGES = """
@@ -22,13 +21,9 @@ import(new URL('panels/console/console.js', document.baseURI).href).then((consol
 """
 
 with Workspace() as ws:
-    start_xvfb(ws)
-    script = shutil.copy(HERE / "console_burst.js", ws.dir)
     trigger = ws.path("burst-now")
-    node = start_node(ws, script, env={**ws.env, "BURST_TRIGGER": str(trigger)})
-    app = start_viewer(ws, PROGRAM, node.address)
-    frontend = Frontend(app)
-    frontend.wait_attached(node)
+    node, app, frontend = start_window_session(ws, PROGRAM, "console_burst.js",
+                                               node_env={"BURST_TRIGGER": str(trigger)})
     frontend.show_console()
     trigger.touch()
     frontend.wait_console("burst line 3000 of 3000", 60)
