@@ -6,7 +6,8 @@ import pathlib
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
-from harness import REPO, Frontend, Workspace, fail, start_node, start_viewer, start_xvfb  # noqa: E402
+from harness import (REPO, Frontend, Workspace, fail, start_node, start_viewer,  # noqa: E402
+                     start_xvfb, wait_until)
 from harness import ocr  # noqa: E402
 from harness.core import descendants, read_text  # noqa: E402
 
@@ -19,11 +20,16 @@ with Workspace() as ws:
     frontend = Frontend(app)
     frontend.wait_attached(node)
 
-    def reads(box, *phrases, name):
-        seen = ocr.read_text(ws, app.window, box, name)
-        missing = [p for p in phrases if p.lower() not in seen.lower()]
-        if missing:
-            fail(f"{missing} not read on screen in {box}; tesseract read: {seen!r}")
+    def reads(box, *phrases, name, seconds=15):
+        """Waits until tesseract reads PHRASES in BOX: the page reports an
+        element a frame or two before the screen shows it."""
+        seen = []
+
+        def legible():
+            seen.append(ocr.read_text(ws, app.window, box, name))
+            return all(p.lower() in seen[-1].lower() for p in phrases)
+        wait_until(legible, seconds, lambda: f"{list(phrases)} not read on screen in {box};"
+                                             f" tesseract read: {seen[-1]!r}", interval=0.5)
 
     tabs = app.page.js("return vt.find('.tabbed-pane-header-tab').filter((t) => t.id.startsWith('tab-'))"
                        ".map(vt.describe)")
