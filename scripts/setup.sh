@@ -9,6 +9,9 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  # a session bus for each test's desktop; without one GLib autolaunches one
+  # through dbus-launch, which can hang the program's start for good
+  dbus-daemon
   # the window tests drive the program through WebKit's WebDriver, in Debian's python
   webkit2gtk-driver python3-selenium
   # the clipboard test reads the clipboard back

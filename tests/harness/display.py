@@ -9,9 +9,23 @@ import time
 from .core import fail, read_text, wait_until
 
 
+def start_session_bus(ws):
+    """A desktop's session bus, private to the workspace. Without one, GLib
+    autolaunches a bus through dbus-launch on first use, and that start can
+    hang for good: the program's main thread once waited in g_bus_get_sync
+    behind it, before its window."""
+    socket = ws.path("runtime/bus")
+    ws.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+              f"--address=unix:path={socket}"], stderr=ws.path("dbus.err"))
+    wait_until(socket.exists, 10, lambda: f"no session bus: {read_text(ws.path('dbus.err'))}",
+               interval=0.02)
+    ws.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket}"
+
+
 def start_xvfb(ws):
     """Starts an Xvfb on a display number it picks itself and puts DISPLAY
-    into the workspace's environment once a client can connect."""
+    into the workspace's environment once a client can connect, with a
+    session bus beside it, as on a desktop."""
     for _ in range(3):
         display_file = ws.path("xvfb.display")
         display_file.unlink(missing_ok=True)
@@ -34,6 +48,7 @@ def start_xvfb(ws):
                 probe = subprocess.run(["xdpyinfo"], env=ws.env, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
                 if probe.returncode == 0:
+                    start_session_bus(ws)
                     return ws.env["DISPLAY"]
                 if process.poll() is not None:
                     break

@@ -7,6 +7,7 @@ import pathlib
 import re
 import shlex
 import subprocess
+import sys
 import threading
 import time
 
@@ -88,6 +89,19 @@ class Program(Viewer):
 
     def __init__(self, ws, program, address, env):
         self.ws = ws
+        # Once in about a thousand starts WebKit's driver never answers for a
+        # session the program has opened its window for; what was seen goes
+        # to stderr and the whole start is made again, once.
+        for attempt, seconds in ((1, 45), (2, 90)):
+            driver = self._launch(program, address, env, seconds, last=attempt == 2)
+            if driver:
+                break
+        self.pid = int(self.pid_file.read_text())
+        self.page = Page(ws, driver)
+        self._attach_window()
+
+    def _launch(self, program, address, env, seconds, last):
+        ws = self.ws
         Program.launches += 1
         tag = f"app{Program.launches}"
         self.out, self.err = ws.path(f"{tag}.out"), ws.path(f"{tag}.err")
@@ -105,42 +119,56 @@ while kill -0 "$child" 2>/dev/null; do wait "$child"; status=$?; done
 echo "$status" >{self.status_file}
 """)
         wrapper.chmod(0o755)
-        self.service = WebKitService(WEBKIT_DRIVER, port=0, log_path=str(ws.path(f"{tag}.driver")),
-                                     env=ws.env)
-        self.service.start()
-        ws.at_exit(self.service.stop)
+        self.driver_log = ws.path(f"{tag}.driver")
+        service = WebKitService(WEBKIT_DRIVER, port=0, log_path=str(self.driver_log), env=ws.env)
+        service.start()
+        ws.at_exit(service.stop)
         capabilities = {
             "browserName": "vorbek_inspector",
             "webkitgtk:browserOptions": {"binary": str(wrapper), "args": [address]},
         }
-        driver = self._new_session(capabilities)
-        self.pid = int(self.pid_file.read_text())
-        self.page = Page(ws, driver)
-        self._attach_window()
+        outcome = self._new_session(service, capabilities, seconds)
+        if "driver" in outcome:
+            return outcome["driver"]
+        seen = self._start_report(outcome)
+        if last:
+            fail(seen)
+        print(f"{seen}; starting again", file=sys.stderr)
+        pid = read_text(self.pid_file).strip()
+        if pid:
+            subprocess.run(["kill", "-KILL", pid], stderr=subprocess.DEVNULL)
+        service.stop()
+        return None
 
-    def _new_session(self, capabilities):
+    def _new_session(self, service, capabilities, seconds):
         """The driver waits for the program's web view; a program that ends
         first (a failure report) must end the wait too."""
         outcome = {}
 
         def connect():
             try:
-                outcome["driver"] = RemoteWebDriver(command_executor=self.service.service_url,
+                outcome["driver"] = RemoteWebDriver(command_executor=service.service_url,
                                                     desired_capabilities=capabilities)
             except Exception as error:  # noqa: BLE001 - reported below
                 outcome["error"] = error
         thread = threading.Thread(target=connect, daemon=True)
         thread.start()
-        deadline = time.monotonic() + 90
+        deadline = time.monotonic() + seconds
         while thread.is_alive() and time.monotonic() < deadline:
             if self.status_file.exists():
                 fail(f"the program ended with status {self.status_file.read_text().strip()} "
                      f"before its window: {read_text(self.err)}")
             thread.join(0.1)
-        if "driver" not in outcome:
-            fail(f"no WebDriver session on the program: {outcome.get('error', 'timed out')};"
-                 f" its stderr: {read_text(self.err)}")
-        return outcome["driver"]
+        return outcome
+
+    def _start_report(self, outcome):
+        pid = read_text(self.pid_file).strip()
+        windows = display.xdotool(self.ws, "search", "--pid", pid, check=False).split() if pid else []
+        return (f"no WebDriver session on the program: {outcome.get('error', 'timed out')};"
+                f" its windows: {windows}; its main thread waits in"
+                f" {read_text(f'/proc/{pid}/wchan') if pid else '?'!r};"
+                f" its stdout: {read_text(self.out)!r}; its stderr: {read_text(self.err)!r};"
+                f" the driver's log ends: {read_text(self.driver_log)[-2000:]!r}")
 
     def report(self):
         return f"; program stderr: {read_text(self.err)}"
