@@ -7,7 +7,6 @@ import pathlib
 import re
 import shlex
 import subprocess
-import sys
 import threading
 import time
 
@@ -89,18 +88,12 @@ class Program(Viewer):
 
     def __init__(self, ws, program, address, env):
         self.ws = ws
-        # Once in about a thousand starts WebKit's driver never answers for a
-        # session the program has opened its window for; what was seen goes
-        # to stderr and the whole start is made again, once.
-        for attempt, seconds in ((1, 45), (2, 90)):
-            driver = self._launch(program, address, env, seconds, last=attempt == 2)
-            if driver:
-                break
+        driver = self._launch(program, address, env, seconds=90)
         self.pid = int(self.pid_file.read_text())
         self.page = Page(ws, driver)
         self._attach_window()
 
-    def _launch(self, program, address, env, seconds, last):
+    def _launch(self, program, address, env, seconds):
         ws = self.ws
         Program.launches += 1
         tag = f"app{Program.launches}"
@@ -130,15 +123,7 @@ echo "$status" >{self.status_file}
         outcome = self._new_session(service, capabilities, seconds)
         if "driver" in outcome:
             return outcome["driver"]
-        seen = self._start_report(outcome)
-        if last:
-            fail(seen)
-        print(f"{seen}; starting again", file=sys.stderr)
-        pid = read_text(self.pid_file).strip()
-        if pid:
-            subprocess.run(["kill", "-KILL", pid], stderr=subprocess.DEVNULL)
-        service.stop()
-        return None
+        fail(self._start_report(outcome))
 
     def _new_session(self, service, capabilities, seconds):
         """The driver waits for the program's web view; a program that ends
@@ -162,6 +147,8 @@ echo "$status" >{self.status_file}
         return outcome
 
     def _start_report(self, outcome):
+        """What a start that never became a session left to see: a hang in
+        the program shows as a window never made and its main thread's wait."""
         pid = read_text(self.pid_file).strip()
         windows = display.xdotool(self.ws, "search", "--pid", pid, check=False).split() if pid else []
         return (f"no WebDriver session on the program: {outcome.get('error', 'timed out')};"
