@@ -22,7 +22,7 @@ import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests"))
 from harness import REPO, Workspace, fail, start_node, start_xvfb, ws_target  # noqa: E402
-from harness.core import descendants, read_text, stop_process  # noqa: E402
+from harness.core import read_text, stop_process, tree_memory_kb  # noqa: E402
 from harness.viewer import FRONTEND_DIR, serve_directory  # noqa: E402
 
 PROGRAM = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else
@@ -35,15 +35,8 @@ CHROMIUM = "/usr/bin/chromium"
 
 def tree_memory(pid):
     """(RSS MB, PSS MB) of PID and every process under it."""
-    rss = pss = 0
-    for each in descendants(pid):
-        for line in read_text(f"/proc/{each}/smaps_rollup").splitlines():
-            key, _, value = line.partition(":")
-            if key == "Rss":
-                rss += int(value.split()[0])
-            elif key == "Pss":
-                pss += int(value.split()[0])
-    return rss // 1024, pss // 1024
+    memory = tree_memory_kb(pid)
+    return memory["Rss"] // 1024, memory["Pss"] // 1024
 
 
 def uptime():

@@ -32,7 +32,7 @@ import time
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests"))
 from harness import Frontend, TestFailure, Workspace, start_node, start_viewer, start_xvfb  # noqa: E402
-from harness.core import descendants, read_text, wait_until  # noqa: E402
+from harness.core import descendants, read_text, tree_memory_kb, wait_until  # noqa: E402
 
 VIEWERS = ("vorbek", "chromium")
 LABELS = {"vorbek": "vorbek_inspector", "chromium": "chromium --app"}
@@ -48,12 +48,7 @@ class Run(Workspace):
 
 def pss_mb(pid):
     """The PSS of PID and every process under it, in MB."""
-    total = 0
-    for process in descendants(pid):
-        for line in read_text(f"/proc/{process}/smaps_rollup").splitlines():
-            if line.startswith("Pss:"):
-                total += int(line.split()[1])
-    return total / 1024
+    return tree_memory_kb(pid)["Pss"] / 1024
 
 
 def outlives_sigterm(pid, seconds=60):
@@ -63,8 +58,8 @@ def outlives_sigterm(pid, seconds=60):
     start = time.monotonic()
     os.kill(pid, signal.SIGTERM)
     while time.monotonic() - start < seconds:
-        alive = [p for p in tree if read_text(f"/proc/{p}/stat") and
-                 read_text(f"/proc/{p}/stat").rpartition(")")[2].split()[0] != "Z"]
+        alive = [p for p in tree if (stat := read_text(f"/proc/{p}/stat")) and
+                 stat.rpartition(")")[2].split()[0] != "Z"]
         if not alive:
             return time.monotonic() - start
         time.sleep(0.05)

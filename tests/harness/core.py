@@ -163,6 +163,17 @@ def descendants(pid):
     return found
 
 
+def tree_memory_kb(pid):
+    """{"Rss", "Pss"} in kB, summed over PID and every process under it."""
+    total = {"Rss": 0, "Pss": 0}
+    for each in descendants(pid):
+        for line in read_text(f"/proc/{each}/smaps_rollup").splitlines():
+            key, _, value = line.partition(":")
+            if key in total:
+                total[key] += int(value.split()[0])
+    return total
+
+
 def read_text(path):
     try:
         return pathlib.Path(path).read_text(errors="replace")

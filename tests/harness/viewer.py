@@ -88,13 +88,6 @@ class Program(Viewer):
 
     def __init__(self, ws, program, address, env):
         self.ws = ws
-        driver = self._launch(program, address, env, seconds=90)
-        self.pid = int(self.pid_file.read_text())
-        self.page = Page(ws, driver)
-        self._attach_window()
-
-    def _launch(self, program, address, env, seconds):
-        ws = self.ws
         Program.launches += 1
         tag = f"app{Program.launches}"
         self.out, self.err = ws.path(f"{tag}.out"), ws.path(f"{tag}.err")
@@ -120,12 +113,12 @@ echo "$status" >{self.status_file}
             "browserName": "vorbek_inspector",
             "webkitgtk:browserOptions": {"binary": str(wrapper), "args": [address]},
         }
-        outcome = self._new_session(service, capabilities, seconds)
-        if "driver" in outcome:
-            return outcome["driver"]
-        fail(self._start_report(outcome))
+        driver = self._new_session(service, capabilities)
+        self.pid = int(self.pid_file.read_text())
+        self.page = Page(ws, driver)
+        self._attach_window()
 
-    def _new_session(self, service, capabilities, seconds):
+    def _new_session(self, service, capabilities):
         """The driver waits for the program's web view; a program that ends
         first (a failure report) must end the wait too."""
         outcome = {}
@@ -138,13 +131,15 @@ echo "$status" >{self.status_file}
                 outcome["error"] = error
         thread = threading.Thread(target=connect, daemon=True)
         thread.start()
-        deadline = time.monotonic() + seconds
+        deadline = time.monotonic() + 90
         while thread.is_alive() and time.monotonic() < deadline:
             if self.status_file.exists():
                 fail(f"the program ended with status {self.status_file.read_text().strip()} "
                      f"before its window: {read_text(self.err)}")
             thread.join(0.1)
-        return outcome
+        if "driver" not in outcome:
+            fail(self._start_report(outcome))
+        return outcome["driver"]
 
     def _start_report(self, outcome):
         """What a start that never became a session left to see: a hang in
