@@ -13,7 +13,13 @@ namespace vorbek {
 // Every entry is declared from the installed prototype, so calls through the
 // table are checked like direct calls.
 #define VORBEK_WEBKIT_FUNCTIONS(X)                        \
-  X(webkit_web_context_get_default)                       \
+  X(webkit_web_context_get_type)                          \
+  X(webkit_memory_pressure_settings_new)                  \
+  X(webkit_memory_pressure_settings_free)                 \
+  X(webkit_memory_pressure_settings_set_memory_limit)     \
+  X(webkit_memory_pressure_settings_set_conservative_threshold) \
+  X(webkit_memory_pressure_settings_set_strict_threshold) \
+  X(webkit_memory_pressure_settings_set_poll_interval)    \
   X(webkit_web_context_get_security_manager)              \
   X(webkit_web_context_register_uri_scheme)               \
   X(webkit_web_context_set_preferred_languages)           \

@@ -22,6 +22,7 @@ namespace vorbek {
 
 struct WebView {
   WebEngine engine;
+  GObjectPtr<WebKitWebContext> context;
   GtkWidget* widget = nullptr;  // owned by the window it fills
   GtkWindow* window = nullptr;
   std::unique_ptr<HostToolkit> host_toolkit;
@@ -149,6 +150,23 @@ GtkWidget* on_automation_web_view(WebKitAutomationSession*, gpointer data) {
 
 void on_automation_started(WebKitWebContext*, WebKitAutomationSession* session, gpointer data) {
   connect_signal(session, "create-web-view", G_CALLBACK(on_automation_web_view), data);
+}
+
+// After a console flood the web process keeps memory it no longer uses until
+// WebKit releases memory under "strict" pressure, which by default starts at
+// 1.5 GB and is checked every 30 s. Strict from 512 MB, checked every 10 s,
+// gives a flood's leftovers back while the window idles. A process is never
+// killed for its size.
+GObjectPtr<WebKitWebContext> new_web_context(const WebKitApi& wk) {
+  std::unique_ptr<WebKitMemoryPressureSettings,
+                  decltype(wk.webkit_memory_pressure_settings_free)>
+      memory(wk.webkit_memory_pressure_settings_new(), wk.webkit_memory_pressure_settings_free);
+  wk.webkit_memory_pressure_settings_set_memory_limit(memory.get(), 1024);
+  wk.webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), 0.45);
+  wk.webkit_memory_pressure_settings_set_strict_threshold(memory.get(), 0.5);
+  wk.webkit_memory_pressure_settings_set_poll_interval(memory.get(), 10);
+  return GObjectPtr<WebKitWebContext>(static_cast<WebKitWebContext*>(toolkit().g_object_new(
+      wk.webkit_web_context_get_type(), "memory-pressure-settings", memory.get(), nullptr)));
 }
 
 void set_up_context(WebView& view, WebKitWebContext* context) {
@@ -382,11 +400,12 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, window, nullptr, nullptr});
+  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr});
   view->host_toolkit = std::make_unique<WebKitHostToolkit>(*view);
   view->host = std::make_unique<FrontendHost>(*view->host_toolkit, inspector_address, frontend);
   const WebKitApi& wk = view->engine.api;
-  WebKitWebContext* context = wk.webkit_web_context_get_default();
+  view->context = new_web_context(wk);
+  WebKitWebContext* context = view->context.get();
   set_up_context(*view, context);
 
   // Media may play with sound before any user gesture; the engine's own
