@@ -32,7 +32,7 @@ import time
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests"))
 from harness import Frontend, TestFailure, Workspace, start_node, start_viewer, start_xvfb  # noqa: E402
-from harness.core import descendants, read_text, tree_memory_kb, wait_until  # noqa: E402
+from harness.core import descendants, process_ended, tree_memory_kb, wait_until  # noqa: E402
 
 VIEWERS = ("vorbek", "chromium")
 LABELS = {"vorbek": "vorbek_inspector", "chromium": "chromium --app"}
@@ -58,8 +58,7 @@ def outlives_sigterm(pid, seconds=60):
     start = time.monotonic()
     os.kill(pid, signal.SIGTERM)
     while time.monotonic() - start < seconds:
-        alive = [p for p in tree if (stat := read_text(f"/proc/{p}/stat")) and
-                 stat.rpartition(")")[2].split()[0] != "Z"]
+        alive = [p for p in tree if not process_ended(p)]
         if not alive:
             return time.monotonic() - start
         time.sleep(0.05)

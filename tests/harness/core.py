@@ -174,6 +174,12 @@ def tree_memory_kb(pid):
     return total
 
 
+def process_ended(pid):
+    """Whether PID has ended: gone, or a zombie its parent has not reaped."""
+    stat = read_text(f"/proc/{pid}/stat")
+    return not stat or stat.rpartition(")")[2].split()[0] == "Z"
+
+
 def read_text(path):
     try:
         return pathlib.Path(path).read_text(errors="replace")

@@ -16,7 +16,7 @@ from selenium.webdriver.remote.webdriver import WebDriver as RemoteWebDriver
 from selenium.webdriver.webkitgtk.service import Service as WebKitService
 
 from . import display
-from .core import REPO, fail, read_text, wait_until
+from .core import REPO, fail, process_ended, read_text, wait_until
 from .engines import ws_target
 from .page import Page
 
@@ -75,9 +75,7 @@ class Viewer:
         pathlib.Path(f"{prefix}.txt").write_text(f"{self.name}: {self.page.url()}\n")
 
     def ended(self):
-        state = read_text(f"/proc/{self.pid}/status")
-        match = re.search(r"^State:\s*(\S)", state, re.M)
-        return not match or match.group(1) == "Z"
+        return process_ended(self.pid)
 
 
 class Program(Viewer):
