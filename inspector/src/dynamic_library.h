@@ -27,4 +27,10 @@ Status resolve(void* library, const char* name, Function& entry) {
   return {};
 }
 
+// For the X-macro lists of the function tables: inside a function that has
+// `void* library` and a table `api`, looks one entry up, and returns the
+// failure if it is missing.
+#define VORBEK_RESOLVE_ENTRY(name) \
+  if (auto found = ::vorbek::resolve(library, #name, api.name); !found) return found;
+
 }  // namespace vorbek

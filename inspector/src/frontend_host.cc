@@ -16,9 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-// Every page of the embedded frontend lives under this origin prefix.
-constexpr std::string_view FRONTEND_PREFIX = "http://devtools.";
-
 std::string_view without_query(std::string_view uri) {
   return uri.substr(0, uri.find_first_of("?#"));
 }
@@ -40,15 +37,15 @@ Result<std::string> string_member(const json& request, const char* name) {
 
 }  // namespace
 
-FrontendHost::FrontendHost(HostToolkit& toolkit, std::string inspector_address,
+FrontendHost::FrontendHost(HostBackend& backend, std::string inspector_address,
                            const FrontendUrl& frontend, DiscoverTarget discover)
-    : toolkit_(toolkit),
+    : backend_(backend),
       inspector_address_(std::move(inspector_address)),
       embedded_(frontend.embedded),
       discover_(discover ? std::move(discover)
                          : [](const std::string& address) { return discover_ws_target(address); }),
-      frontend_prefix_(toolkit.engine_address(FRONTEND_PREFIX)),
-      frontend_address_(toolkit.engine_address(frontend.text)) {}
+      frontend_prefix_(backend.engine_address(FRONTEND_ORIGIN_PREFIX)),
+      frontend_address_(backend.engine_address(frontend.text)) {}
 
 FrontendHost::~FrontendHost() {
   if (discovery_.joinable()) discovery_.join();
@@ -57,33 +54,33 @@ FrontendHost::~FrontendHost() {
 void FrontendHost::start() { load(frontend_address_); }
 
 void FrontendHost::handle_request(std::string_view page_uri, std::string_view request,
-                                  const Reply& reply) {
-  auto answered = answer(page_uri, request);
-  if (!answered) {
-    reply({false, describe_for_frontend(answered.error())});
+                                  const SendReply& reply) {
+  auto text = reply_for(page_uri, request);
+  if (!text) {
+    reply({false, describe_for_frontend(text.error())});
     return;
   }
-  reply({true, std::move(answered).value()});
+  reply({true, std::move(text).value()});
 }
 
 void FrontendHost::handle_posted_message(std::string_view page_uri, std::string_view message,
-                                         const PostAnswer& post) {
+                                         const PostReply& post) {
   json envelope = json::parse(message, nullptr, false);
-  // Without a number to answer to, the page could not tell the answer apart.
+  // Without a number to reply to, the page could not tell the reply apart.
   if (!envelope.is_object() || !envelope.contains("id") || !envelope["id"].is_number()) return;
   const std::string id = to_text(envelope["id"]);
-  handle_request(page_uri, message, [&](Answer answer) {
+  handle_request(page_uri, message, [&](HostReply host_reply) {
     // The reply is JSON already, and may be a large file's text: it goes in
     // as it is, not parsed again.
-    if (answer.ok) {
-      post("{\"id\":" + id + ",\"reply\":" + answer.text + "}");
+    if (host_reply.ok) {
+      post("{\"id\":" + id + ",\"reply\":" + host_reply.text + "}");
     } else {
-      post(to_text(json{{"id", envelope["id"]}, {"error", std::move(answer.text)}}));
+      post(to_text(json{{"id", envelope["id"]}, {"error", std::move(host_reply.text)}}));
     }
   });
 }
 
-Result<std::string> FrontendHost::answer(std::string_view page_uri, std::string_view text) {
+Result<std::string> FrontendHost::reply_for(std::string_view page_uri, std::string_view text) {
   // Only the embedded frontend's pages: a frontend from elsewhere has no
   // business reading the user's files or driving the window through us.
   if (!is_frontend_page(page_uri)) return Error("not the embedded frontend");
@@ -102,7 +99,7 @@ Result<std::string> FrontendHost::answer(std::string_view page_uri, std::string_
   if (*name == "copyText") {
     auto text_to_copy = string_member(request, "text");
     if (!text_to_copy) return std::move(text_to_copy).error();
-    toolkit_.copy_text(*text_to_copy);
+    backend_.copy_text(*text_to_copy);
     return std::string("{}");
   }
   if (*name == "openLink") {
@@ -111,7 +108,7 @@ Result<std::string> FrontendHost::answer(std::string_view page_uri, std::string_
     if (link_target(frontend_address_, *url) != LinkTarget::Browser) {
       return Error("not a web address: " + *url);
     }
-    if (auto opened = toolkit_.open_in_browser(*url); !opened) {
+    if (auto opened = backend_.open_in_browser(*url); !opened) {
       return std::move(opened).error().wrap("cannot open " + *url + " in a browser");
     }
     return std::string("{}");
@@ -189,7 +186,7 @@ void FrontendHost::reconnect() {
   if (discovery_.joinable()) discovery_.join();
   discovery_ = std::thread([this, address = inspector_address_, discover = discover_] {
     Result<std::string> target = discover(address);
-    toolkit_.post_to_main([this, target = std::move(target)]() mutable {
+    backend_.post_to_main([this, target = std::move(target)]() mutable {
       discovery_finished(std::move(target));
     });
   });
@@ -203,7 +200,7 @@ void FrontendHost::discovery_finished(Result<std::string> target) {
               frontend_address_);
     return;
   }
-  frontend_address_ = toolkit_.engine_address(embedded_frontend_url(*target));
+  frontend_address_ = backend_.engine_address(embedded_frontend_url(*target));
   load(frontend_address_);
 }
 
@@ -216,18 +213,18 @@ void FrontendHost::load(const std::string& address) {
   }
   own_address_ = address;
   own_page_address_.clear();
-  toolkit_.load(address);
+  backend_.load(address);
 }
 
 void FrontendHost::show_page(const std::string& html, const std::string& address) {
   own_address_ = address;
   own_page_address_ = address;
-  toolkit_.show_html(html, address);
+  backend_.show_html(html, address);
 }
 
 // Nothing in the window could show this failure, so it goes to stderr.
 void FrontendHost::open_in_browser(const std::string& uri) {
-  if (auto opened = toolkit_.open_in_browser(uri); !opened) {
+  if (auto opened = backend_.open_in_browser(uri); !opened) {
     write_stderr(format_failure_report(
         std::move(opened).error().wrap("cannot open " + uri + " in a browser")));
   }

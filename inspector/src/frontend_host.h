@@ -2,7 +2,7 @@
 // page asks of it (a file:// resource, the clipboard, a link for the user's
 // browser, a reconnect) and reacts to what the engine reports (a navigation
 // to decide, the page's process ending, a load failing). What only the
-// toolkit can do goes through HostToolkit; each web view file implements it
+// web view can do goes through HostBackend; each web view file implements it
 // and carries the messages and the engine's events, nothing more.
 //
 // A request is JSON text, one object naming the request:
@@ -32,9 +32,9 @@
 namespace vorbek {
 
 // Everything but post_to_main is called on the main thread.
-class HostToolkit {
+class HostBackend {
  public:
-  virtual ~HostToolkit() = default;
+  virtual ~HostBackend() = default;
   // The address the engine shows a frontend URL under (the embedded
   // frontend's http://devtools.HOST may need another form).
   virtual std::string engine_address(std::string_view frontend_url) const = 0;
@@ -63,21 +63,22 @@ struct LoadFailure {
   bool on_purpose = false;
 };
 
-// The answer to a request: JSON text, or why there is none, on one line.
-struct Answer {
+// The host's reply to a page's request: JSON text, or why there is none,
+// on one line.
+struct HostReply {
   bool ok = false;
   std::string text;
 };
 // One-shot: called exactly once, before the request's handler returns.
-using Reply = std::function<void(Answer)>;
+using SendReply = std::function<void(HostReply)>;
 // Not "PostMessage": windows.h makes that name a macro.
-using PostAnswer = std::function<void(std::string)>;
+using PostReply = std::function<void(std::string)>;
 using DiscoverTarget = std::function<Result<std::string>(const std::string& inspector_address)>;
 
 class FrontendHost {
  public:
   // `discover` is discover_ws_target unless a test says otherwise.
-  FrontendHost(HostToolkit& toolkit, std::string inspector_address, const FrontendUrl& frontend,
+  FrontendHost(HostBackend& backend, std::string inspector_address, const FrontendUrl& frontend,
                DiscoverTarget discover = {});
   ~FrontendHost();  // waits for a discovery still running
   FrontendHost(const FrontendHost&) = delete;
@@ -87,9 +88,9 @@ class FrontendHost {
   void start();
 
   // `page_uri` is the address of the page that sent the request.
-  void handle_request(std::string_view page_uri, std::string_view request, const Reply& reply);
+  void handle_request(std::string_view page_uri, std::string_view request, const SendReply& reply);
   void handle_posted_message(std::string_view page_uri, std::string_view message,
-                             const PostAnswer& post);
+                             const PostReply& post);
 
   // Whether the engine may go on; a navigation it may not is either taken
   // over (a link for the browser, a reconnect) or dropped.
@@ -102,7 +103,7 @@ class FrontendHost {
   const std::string& frontend_address() const { return frontend_address_; }
 
  private:
-  Result<std::string> answer(std::string_view page_uri, std::string_view request);
+  Result<std::string> reply_for(std::string_view page_uri, std::string_view request);
   bool is_frontend_page(std::string_view uri) const;
   bool is_frontend_entry(std::string_view uri) const;
   void reconnect();
@@ -111,7 +112,7 @@ class FrontendHost {
   void show_page(const std::string& html, const std::string& address);
   void open_in_browser(const std::string& uri);
 
-  HostToolkit& toolkit_;
+  HostBackend& backend_;
   const std::string inspector_address_;
   const bool embedded_;
   DiscoverTarget discover_;

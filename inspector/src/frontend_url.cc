@@ -20,9 +20,8 @@ std::string expand_frontend_template(std::string_view override_template,
 }
 
 std::string embedded_frontend_url(std::string_view ws_target) {
-  std::string url = "http://";
-  url += SCHEME_NAME;
-  url += ".localhost/js_app.html?ws=";
+  std::string url(FRONTEND_ORIGIN_PREFIX);
+  url += "localhost/js_app.html?ws=";
   url += ws_target;
   url += "&experiments=true&v8only=true";
   return url;

@@ -11,6 +11,9 @@ namespace vorbek {
 
 inline constexpr const char* FRONTEND_VARIABLE = "VORBEK_INSPECTOR_FRONTEND";
 inline constexpr std::string_view SCHEME_NAME = "devtools";
+// Every page of the embedded frontend is served under this origin prefix,
+// http://devtools.HOST.
+inline constexpr std::string_view FRONTEND_ORIGIN_PREFIX = "http://devtools.";
 
 // Every "{ws}" in `override_template` replaced by the target.
 std::string expand_frontend_template(std::string_view override_template,

@@ -5,22 +5,26 @@
 #include <string>
 
 #include "error.h"
+#include "event_loop.h"
 #include "frontend_url.h"
+#include "native_window.h"
+#include "webview.h"
 
 namespace vorbek {
 
 class InspectorWindow {
  public:
-  struct Parts;  // defined by the toolkit's files
-  explicit InspectorWindow(std::unique_ptr<Parts> parts);
-  InspectorWindow(InspectorWindow&&) noexcept;
-  InspectorWindow& operator=(InspectorWindow&&) noexcept;
-  ~InspectorWindow();
+  // The loop's state sits apart: the window's event handlers hold it.
+  InspectorWindow(std::unique_ptr<LoopState> loop, PlatformWindowPtr window, WebViewPtr webview)
+      : loop_(std::move(loop)), window_(std::move(window)), webview_(std::move(webview)) {}
 
-  Parts& parts() { return *parts_; }
+  LoopState& loop() { return *loop_; }
 
  private:
-  std::unique_ptr<Parts> parts_;
+  // Destroyed in reverse: the web view before the window it is in.
+  std::unique_ptr<LoopState> loop_;
+  PlatformWindowPtr window_;
+  WebViewPtr webview_;
 };
 
 inline constexpr const char* WINDOW_TITLE = "vorbek \u2014 script inspector";

@@ -1,5 +1,6 @@
 // Script that runs in the frontend's pages, embedded at build time from the
-// .js files beside this header (cmake/embed_text.cmake).
+// .js files beside this header (cmake/embed_text.cmake); a script for one
+// engine is declared in that engine's own files.
 #pragma once
 
 namespace vorbek {
@@ -7,9 +8,5 @@ namespace vorbek {
 // frontend_host.js: the frontend's host calls, carried to FrontendHost; on
 // every engine.
 extern const char FRONTEND_HOST_SCRIPT[];
-
-// frontend_compat.js: WebKit's differences from Chromium, mended for the
-// embedded frontend.
-extern const char FRONTEND_COMPAT_SCRIPT[];
 
 }  // namespace vorbek

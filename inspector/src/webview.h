@@ -1,6 +1,6 @@
 // The web view inside the inspector window, kept apart from the window code
 // because each web engine has its own. One implementation per engine:
-// webview-webkitgtk.cc, webview-webview2.cc.
+// gtk/webview.cc, win32/webview2.cc.
 #pragma once
 
 #include <memory>

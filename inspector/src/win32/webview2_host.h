@@ -11,7 +11,7 @@
 #include "frontend_host.h"
 #include "frontend_url.h"
 #include "webview.h"
-#include "webview2_sdk.h"
+#include "win32/webview2_sdk.h"
 
 namespace vorbek::webview2 {
 
@@ -23,7 +23,7 @@ using CreateEnvironment = std::function<HRESULT(
 
 using OpenInBrowser = std::function<Status(const std::string& uri)>;
 
-struct Outside {
+struct Dependencies {
   CreateEnvironment create_environment;
   DiscoverTarget discover;         // empty: discover_ws_target
   OpenInBrowser open_in_browser;   // empty: the user's browser, through the shell
@@ -32,6 +32,6 @@ struct Outside {
 // create_webview, with `outside` in place of the loader, discovery and the
 // shell.
 Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend, const Outside& outside);
+                                  const FrontendUrl& frontend, const Dependencies& outside);
 
 }  // namespace vorbek::webview2

@@ -61,15 +61,15 @@ inline constexpr const char* GTK_LIBRARY = "libgtk-3.so.0";
 
 // Opens the toolkit on first use (main thread only) and keeps it for the
 // life of the process; a failure carries dlerror's text.
-Result<const GtkApi*> load_toolkit();
+Result<const GtkApi*> load_gtk_api();
 
-// The table; only once load_toolkit has succeeded.
-const GtkApi& toolkit();
+// The table; only once load_gtk_api has succeeded.
+const GtkApi& gtk_api();
 
 // g_signal_connect, which is a macro over the direct call.
 inline gulong connect_signal(gpointer instance, const char* signal, GCallback handler,
                              gpointer data) {
-  return toolkit().g_signal_connect_data(instance, signal, handler, data, nullptr,
+  return gtk_api().g_signal_connect_data(instance, signal, handler, data, nullptr,
                                          GConnectFlags(0));
 }
 

@@ -30,7 +30,7 @@
 #include "discovery.h"
 #include "http_reply.h"
 #include "net.h"
-#include "test_support.h"
+#include "posix/test_support.h"
 
 namespace vorbek {
 namespace {

@@ -9,24 +9,28 @@
 #include "error.h"
 #include "frontend_host.h"
 #include "frontend_url.h"
-#include "glib_ptr.h"
-#include "gtk_api.h"
+#include "gtk/glib_ptr.h"
+#include "gtk/gtk_api.h"
 #include "locale_tag.h"
 #include "page_scripts.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
-#include "webkit_api.h"
+#include "gtk/webkit_api.h"
 #include "webview.h"
 
 namespace vorbek {
+
+// frontend_compat.js: WebKit's differences from Chromium, mended for the
+// embedded frontend.
+extern const char FRONTEND_COMPAT_SCRIPT[];
 
 struct WebView {
   WebEngine engine;
   GObjectPtr<WebKitWebContext> context;
   GtkWidget* widget = nullptr;  // owned by the window it fills
   GtkWindow* window = nullptr;
-  std::unique_ptr<HostToolkit> host_toolkit;
-  std::unique_ptr<FrontendHost> host;  // uses host_toolkit
+  std::unique_ptr<HostBackend> host_backend;
+  std::unique_ptr<FrontendHost> host;  // uses host_backend
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -38,7 +42,7 @@ std::vector<std::uint8_t> read_body(GInputStream* stream) {
   if (!stream) return body;
   std::uint8_t chunk[16384];
   for (;;) {
-    gssize n = toolkit().g_input_stream_read(stream, chunk, sizeof chunk, nullptr, nullptr);
+    gssize n = gtk_api().g_input_stream_read(stream, chunk, sizeof chunk, nullptr, nullptr);
     if (n <= 0) break;
     body.insert(body.end(), chunk, chunk + n);
   }
@@ -65,9 +69,9 @@ HttpRequest read_request(const WebKitApi& wk, WebKitURISchemeRequest* request, c
   return out;
 }
 
-void answer(const WebKitApi& wk, WebKitURISchemeRequest* request, const HttpResponse& response) {
+void respond(const WebKitApi& wk, WebKitURISchemeRequest* request, const HttpResponse& response) {
   // The body points into static storage, so the stream borrows it.
-  GObjectPtr<GInputStream> body(toolkit().g_memory_input_stream_new_from_data(
+  GObjectPtr<GInputStream> body(gtk_api().g_memory_input_stream_new_from_data(
       response.body.data(), static_cast<gssize>(response.body.size()), nullptr));
   GObjectPtr<WebKitURISchemeResponse> reply(
       wk.webkit_uri_scheme_response_new(body.get(), static_cast<gint64>(response.body.size())));
@@ -86,7 +90,7 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
   const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
   const char* uri = wk.webkit_uri_scheme_request_get_uri(request);
   if (!uri) {
-    answer(wk, request, HttpResponse{400, {}, {}});
+    respond(wk, request, HttpResponse{400, {}, {}});
     return;
   }
   std::string webview_id;
@@ -94,13 +98,13 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
     webview_id = std::to_string(wk.webkit_web_view_get_page_id(asking));
   }
   serve_frontend_request(webview_id, read_request(wk, request, uri),
-                         [&](HttpResponse response) { answer(wk, request, response); });
+                         [&](HttpResponse response) { respond(wk, request, response); });
 }
 
 // The user's download directory (see download_directory_for). It is made
 // when missing, or the engine would fail the download.
 std::string download_directory() {
-  const GtkApi& gtk = toolkit();
+  const GtkApi& gtk = gtk_api();
   const char* configured = gtk.g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
   std::string directory =
       download_directory_for(configured ? configured : "", gtk.g_get_home_dir());
@@ -112,7 +116,7 @@ std::string download_directory() {
 // directory, except that an existing file is never replaced.
 gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_name, gpointer data) {
   const WebKitApi& wk = static_cast<WebView*>(data)->engine.api;
-  const GtkApi& gtk = toolkit();
+  const GtkApi& gtk = gtk_api();
   const std::string directory = download_directory();
   constexpr int MAX_NUMBER = 9999;
   GCharPtr path;
@@ -133,7 +137,7 @@ void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer d
 // The first of the user's message languages (LANGUAGE, LC_ALL, LC_MESSAGES,
 // LANG) that names a language.
 std::optional<std::string> user_interface_language() {
-  for (const char* const* name = toolkit().g_get_language_names(); *name; ++name) {
+  for (const char* const* name = gtk_api().g_get_language_names(); *name; ++name) {
     if (auto tag = language_tag_for_locale(*name)) return tag;
   }
   return std::nullopt;
@@ -142,7 +146,7 @@ std::optional<std::string> user_interface_language() {
 // WebKit's WebDriver starts the browser with WEBKIT_INSPECTOR_SERVER set and
 // drives it through that server; only then is a session accepted, and it
 // drives the window's one web view. A normal run allows no automation.
-bool started_by_webdriver() { return toolkit().g_getenv("WEBKIT_INSPECTOR_SERVER") != nullptr; }
+bool started_by_webdriver() { return gtk_api().g_getenv("WEBKIT_INSPECTOR_SERVER") != nullptr; }
 
 GtkWidget* on_automation_web_view(WebKitAutomationSession*, gpointer data) {
   return static_cast<WebView*>(data)->widget;
@@ -165,7 +169,7 @@ GObjectPtr<WebKitWebContext> new_web_context(const WebKitApi& wk) {
   wk.webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), 0.45);
   wk.webkit_memory_pressure_settings_set_strict_threshold(memory.get(), 0.5);
   wk.webkit_memory_pressure_settings_set_poll_interval(memory.get(), 10);
-  return GObjectPtr<WebKitWebContext>(static_cast<WebKitWebContext*>(toolkit().g_object_new(
+  return GObjectPtr<WebKitWebContext>(static_cast<WebKitWebContext*>(gtk_api().g_object_new(
       wk.webkit_web_context_get_type(), "memory-pressure-settings", memory.get(), nullptr)));
 }
 
@@ -198,10 +202,10 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 }
 
 
-// The host's toolkit half on GTK and WebKit.
-class WebKitHostToolkit final : public HostToolkit {
+// The host's backend on GTK and WebKit.
+class WebKitHostBackend final : public HostBackend {
  public:
-  explicit WebKitHostToolkit(WebView& view) : view_(view) {}
+  explicit WebKitHostBackend(WebView& view) : view_(view) {}
 
   std::string engine_address(std::string_view frontend_url) const override {
     return engine_url_for(frontend_url);
@@ -214,13 +218,13 @@ class WebKitHostToolkit final : public HostToolkit {
                                                          address.c_str(), address.c_str());
   }
   void copy_text(const std::string& text) override {
-    const GtkApi& gtk = toolkit();
+    const GtkApi& gtk = gtk_api();
     gtk.gtk_clipboard_set_text(gtk.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(),
                                static_cast<gint>(text.size()));
   }
   Status open_in_browser(const std::string& uri) override {
     GError* raw_error = nullptr;
-    if (!toolkit().gtk_show_uri_on_window(view_.window, uri.c_str(), GDK_CURRENT_TIME,
+    if (!gtk_api().gtk_show_uri_on_window(view_.window, uri.c_str(), GDK_CURRENT_TIME,
                                           &raw_error)) {
       GErrorPtr error(raw_error);
       return Error(error->message);
@@ -230,7 +234,7 @@ class WebKitHostToolkit final : public HostToolkit {
   // g_idle_add is safe from any thread and wakes the main loop.
   void post_to_main(std::function<void()> task) override {
     auto owned = std::make_unique<std::function<void()>>(std::move(task));
-    toolkit().g_idle_add_full(G_PRIORITY_DEFAULT, run_posted, owned.release(), delete_posted);
+    gtk_api().g_idle_add_full(G_PRIORITY_DEFAULT, run_posted, owned.release(), delete_posted);
   }
 
  private:
@@ -260,13 +264,13 @@ gboolean on_host_message(WebKitUserContentManager*, JSCValue* value,
   }
   GCharPtr request(wk.jsc_value_to_string(value));
   const char* page = wk.webkit_web_view_get_uri(reinterpret_cast<WebKitWebView*>(view.widget));
-  view.host->handle_request(page ? page : "", request.get(), [&](Answer answer) {
-    if (!answer.ok) {
-      wk.webkit_script_message_reply_return_error_message(reply, answer.text.c_str());
+  view.host->handle_request(page ? page : "", request.get(), [&](HostReply host_reply) {
+    if (!host_reply.ok) {
+      wk.webkit_script_message_reply_return_error_message(reply, host_reply.text.c_str());
       return;
     }
     // From bytes: a file's text may be large, and no strlen is needed.
-    GBytesPtr bytes(toolkit().g_bytes_new(answer.text.data(), answer.text.size()));
+    GBytesPtr bytes(gtk_api().g_bytes_new(host_reply.text.data(), host_reply.text.size()));
     GObjectPtr<JSCValue> text(
         wk.jsc_value_new_string_from_bytes(wk.jsc_value_get_context(value), bytes.get()));
     wk.webkit_script_message_reply_return_value(reply, text.get());
@@ -389,7 +393,7 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
                                   const FrontendUrl& frontend) {
   const std::string& frontend_url = frontend.text;
   auto* window = reinterpret_cast<GtkWindow*>(native);
-  const GtkApi& gtk = toolkit();
+  const GtkApi& gtk = gtk_api();
   auto engine = load_web_engine();
   if (!engine) return std::move(engine).error();
 
@@ -401,8 +405,8 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
   }
 
   WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr});
-  view->host_toolkit = std::make_unique<WebKitHostToolkit>(*view);
-  view->host = std::make_unique<FrontendHost>(*view->host_toolkit, inspector_address, frontend);
+  view->host_backend = std::make_unique<WebKitHostBackend>(*view);
+  view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, frontend);
   const WebKitApi& wk = view->engine.api;
   view->context = new_web_context(wk);
   WebKitWebContext* context = view->context.get();

@@ -6,7 +6,8 @@
 #include <memory>
 
 #include "net.h"
-#include "win32_text.h"
+#include "sockets/sockaddr.h"
+#include "win32/text.h"
 
 namespace vorbek {
 namespace {
@@ -42,45 +43,13 @@ Result<std::vector<SocketAddress>> resolve_host(const std::string& host, std::ui
     return win32::os_error(static_cast<unsigned long>(rc));
   }
   std::unique_ptr<ADDRINFOA, AddrinfoFree> list(raw);
-
-  std::vector<SocketAddress> addresses;
-  for (const ADDRINFOA* ai = list.get(); ai; ai = ai->ai_next) {
-    SocketAddress address;
-    address.port = port;
-    if (ai->ai_family == AF_INET) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-      std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-    } else if (ai->ai_family == AF_INET6) {
-      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr);
-      address.family = SocketAddress::Family::IPv6;
-      std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
-      address.scope_id = in6->sin6_scope_id;
-    } else {
-      continue;
-    }
-    addresses.push_back(address);
-  }
-  return addresses;
+  return sockets::socket_addresses(list.get(), port);
 }
 
 Result<TcpStream> TcpStream::connect(const SocketAddress& address) {
   if (auto started = start_winsock(); !started) return std::move(started).error();
-  sockaddr_storage storage{};
-  int length = 0;
-  if (address.family == SocketAddress::Family::IPv4) {
-    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-    in->sin_family = AF_INET;
-    in->sin_port = htons(address.port);
-    std::memcpy(&in->sin_addr, address.bytes.data(), 4);
-    length = sizeof(sockaddr_in);
-  } else {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(address.port);
-    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
-    in6->sin6_scope_id = address.scope_id;
-    length = sizeof(sockaddr_in6);
-  }
+  sockaddr_storage storage;
+  const int length = sockets::to_sockaddr(address, storage);
 
   const SOCKET s = WSASocketW(storage.ss_family, SOCK_STREAM, 0, nullptr, 0,
                               WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
@@ -91,19 +60,6 @@ Result<TcpStream> TcpStream::connect(const SocketAddress& address) {
   }
   return stream;
 }
-
-TcpStream::TcpStream(TcpStream&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-TcpStream& TcpStream::operator=(TcpStream&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-TcpStream::~TcpStream() { close(); }
 
 void TcpStream::close() {
   if (handle_ != -1) closesocket(as_socket(handle_));

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include "sockets/sockaddr.h"
+
 namespace vorbek {
 namespace {
 
@@ -45,44 +47,12 @@ Result<std::vector<SocketAddress>> resolve_host(const std::string& host, std::ui
     return Error::os(rc, gai_strerror(rc));
   }
   std::unique_ptr<addrinfo, AddrinfoFree> list(raw);
-
-  std::vector<SocketAddress> addresses;
-  for (const addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
-    SocketAddress address;
-    address.port = port;
-    if (ai->ai_family == AF_INET) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-      std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-    } else if (ai->ai_family == AF_INET6) {
-      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr);
-      address.family = SocketAddress::Family::IPv6;
-      std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
-      address.scope_id = in6->sin6_scope_id;
-    } else {
-      continue;
-    }
-    addresses.push_back(address);
-  }
-  return addresses;
+  return sockets::socket_addresses(list.get(), port);
 }
 
 Result<TcpStream> TcpStream::connect(const SocketAddress& address) {
-  sockaddr_storage storage{};
-  socklen_t length = 0;
-  if (address.family == SocketAddress::Family::IPv4) {
-    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-    in->sin_family = AF_INET;
-    in->sin_port = htons(address.port);
-    std::memcpy(&in->sin_addr, address.bytes.data(), 4);
-    length = sizeof(sockaddr_in);
-  } else {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(address.port);
-    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
-    in6->sin6_scope_id = address.scope_id;
-    length = sizeof(sockaddr_in6);
-  }
+  sockaddr_storage storage;
+  const socklen_t length = sockets::to_sockaddr(address, storage);
 
   const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return os_error(errno);
@@ -93,19 +63,6 @@ Result<TcpStream> TcpStream::connect(const SocketAddress& address) {
   }
   return stream;
 }
-
-TcpStream::TcpStream(TcpStream&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-TcpStream& TcpStream::operator=(TcpStream&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-TcpStream::~TcpStream() { close(); }
 
 void TcpStream::close() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "http_reply.h"
-#include "test_support.h"
+#include "posix/test_support.h"
 
 namespace vorbek {
 namespace {

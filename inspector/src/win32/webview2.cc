@@ -5,7 +5,7 @@
 // FrontendHost (web messages, the navigation and new-window decisions, the
 // page's process failing, a load failing). Every callback of the engine
 // arrives as a window message on the main thread.
-#include "webview2_sdk.h"  // windows.h first: commctrl.h builds on it
+#include "win32/webview2_sdk.h"  // windows.h first: commctrl.h builds on it
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -29,8 +29,8 @@
 #include "url_rewrite.h"
 #include "utf8.h"
 #include "webview.h"
-#include "webview2_host.h"
-#include "win32_text.h"
+#include "win32/webview2_host.h"
+#include "win32/text.h"
 
 namespace vorbek {
 
@@ -65,8 +65,8 @@ struct WebView {
   ComPtr<ICoreWebView2Environment> environment;
   ComPtr<ICoreWebView2Controller> controller;
   ComPtr<ICoreWebView2_22> core;
-  std::unique_ptr<HostToolkit> host_toolkit;
-  std::unique_ptr<FrontendHost> host;  // uses host_toolkit
+  std::unique_ptr<HostBackend> host_backend;
+  std::unique_ptr<FrontendHost> host;  // uses host_backend
 
   // The engine counts a navigation started through its API as the user's;
   // the host's own is told apart by its address, until it starts.
@@ -93,9 +93,6 @@ namespace {
 constexpr wchar_t CONTAINER_CLASS[] = L"vorbek_webview_container";
 constexpr UINT_PTR SUBCLASS_ID = 1;
 
-// The frontend origin: scheme http, first host label devtools, any rest.
-constexpr wchar_t FRONTEND_FILTER[] = L"http://devtools.*";
-constexpr std::string_view FRONTEND_PREFIX = "http://devtools.";
 
 // Edge's own pop-up UI, PDF pop-ups and SmartScreen have no place in a
 // debugger window; media may start without a user gesture.
@@ -410,7 +407,7 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
                   html);
   }
   // Only a host page's own filter lets anything else through.
-  if (!starts_with_ignoring_ascii_case(converted->uri, FRONTEND_PREFIX)) return S_OK;
+  if (!starts_with_ignoring_ascii_case(converted->uri, FRONTEND_ORIGIN_PREFIX)) return S_OK;
   HRESULT result = S_OK;
   serve_frontend_request(view.id, std::move(*converted), [&](HttpResponse response) {
     result = answer(view.environment.Get(), args, response);
@@ -469,9 +466,9 @@ struct GlobalFreeDelete {
 };
 
 // The host's toolkit half on Win32 and WebView2.
-class WebView2HostToolkit final : public HostToolkit {
+class WebView2HostBackend final : public HostBackend {
  public:
-  WebView2HostToolkit(WebView& view, webview2::OpenInBrowser open)
+  WebView2HostBackend(WebView& view, webview2::OpenInBrowser open)
       : view_(view), open_(std::move(open)) {}
 
   std::string engine_address(std::string_view frontend_url) const override {
@@ -490,7 +487,7 @@ class WebView2HostToolkit final : public HostToolkit {
                   std::make_shared<const std::string>(html), std::nullopt, std::nullopt};
     // The frontend origin is filtered already; any other address gets a
     // filter of its own until the page is served.
-    if (!starts_with_ignoring_ascii_case(page.address, FRONTEND_PREFIX)) {
+    if (!starts_with_ignoring_ascii_case(page.address, FRONTEND_ORIGIN_PREFIX)) {
       std::wstring filter = win32::widen(page.address);
       if (SUCCEEDED(view_.core->AddWebResourceRequestedFilterWithRequestSourceKinds(
               filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
@@ -996,7 +993,7 @@ Status install_handlers(WebView& view) {
   }
   // Only a window opened on the frontend origin shows the embedded frontend;
   // a frontend from elsewhere runs as it was written.
-  if (starts_with_ignoring_ascii_case(view.host->frontend_address(), FRONTEND_PREFIX)) {
+  if (starts_with_ignoring_ascii_case(view.host->frontend_address(), FRONTEND_ORIGIN_PREFIX)) {
     return add_host_script(core);
   }
   return {};
@@ -1029,7 +1026,7 @@ WebView::~WebView() {
 namespace webview2 {
 
 Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend, const Outside& outside) {
+                                  const FrontendUrl& frontend, const Dependencies& outside) {
   WebViewPtr view(new WebView);
   view->window = window;
 
@@ -1056,9 +1053,9 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
   if (!core22) return std::move(core22).error();
   view->core = std::move(core22).value();
 
-  view->host_toolkit = std::make_unique<WebView2HostToolkit>(
+  view->host_backend = std::make_unique<WebView2HostBackend>(
       *view, outside.open_in_browser ? outside.open_in_browser : open_with_shell);
-  view->host = std::make_unique<FrontendHost>(*view->host_toolkit, inspector_address, frontend,
+  view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, frontend,
                                               outside.discover);
 
   if (auto applied = apply_settings(view->core.Get()); !applied) return std::move(applied).error();

@@ -1,4 +1,4 @@
-#include "gtk_api.h"
+#include "gtk/gtk_api.h"
 
 #include <optional>
 #include <utility>
@@ -16,27 +16,27 @@ std::optional<Toolkit>& loaded_toolkit() {
   return toolkit;
 }
 
+// dlsym on GTK's handle also finds GDK, GLib, GObject and GIO.
+Status fill(void* library, GtkApi& api) {
+  VORBEK_GTK_FUNCTIONS(VORBEK_RESOLVE_ENTRY)
+  return {};
+}
+
 }  // namespace
 
-Result<const GtkApi*> load_toolkit() {
+Result<const GtkApi*> load_gtk_api() {
   auto& loaded = loaded_toolkit();
   if (loaded) return &loaded->api;
 
   auto library = open_library(GTK_LIBRARY);
   if (!library) return std::move(library).error();
   GtkApi api;
-  // dlsym on GTK's handle also finds GDK, GLib, GObject and GIO.
-#define VORBEK_RESOLVE_ENTRY(name)                                     \
-  if (auto found = resolve(library->get(), #name, api.name); !found) { \
-    return std::move(found).error();                                   \
-  }
-  VORBEK_GTK_FUNCTIONS(VORBEK_RESOLVE_ENTRY)
-#undef VORBEK_RESOLVE_ENTRY
+  if (auto filled = fill(library->get(), api); !filled) return std::move(filled).error();
 
   loaded.emplace(Toolkit{std::move(library).value(), api});
   return &loaded->api;
 }
 
-const GtkApi& toolkit() { return loaded_toolkit()->api; }
+const GtkApi& gtk_api() { return loaded_toolkit()->api; }
 
 }  // namespace vorbek

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "console.h"
-#include "win32_text.h"
+#include "win32/text.h"
 
 namespace vorbek {
 namespace {

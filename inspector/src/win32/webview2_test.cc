@@ -22,8 +22,8 @@
 
 #include "frontend_assets.h"
 #include "page_scripts.h"
-#include "webview2_host.h"
-#include "win32_text.h"
+#include "win32/webview2_host.h"
+#include "win32/text.h"
 
 namespace vorbek {
 namespace {
@@ -728,7 +728,7 @@ class StandInRuntime : public testing::Test {
 
   // What the web view reaches outside the program: the loader, discovery
   // (on a thread of the host's) and the user's browser.
-  webview2::Outside outside() {
+  webview2::Dependencies outside() {
     return {loader_.entry(),
             [this](const std::string& address) -> Result<std::string> {
               std::this_thread::sleep_for(discovery_delay_);
@@ -919,7 +919,7 @@ TEST_F(StandInRuntime, HostScriptOnlyForTheFrontendOrigin) {
   // A frontend from elsewhere runs as it was written.
   view_.reset();
   StandInLoader elsewhere;
-  webview2::Outside with_loader = outside();
+  webview2::Dependencies with_loader = outside();
   with_loader.create_environment = elsewhere.entry();
   auto view = webview2::create_webview(
       window_, INSPECTOR, FrontendUrl{"http://127.0.0.1:8080/inspector.html?ws=h:1/x", false},
@@ -1112,7 +1112,7 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
     SCOPED_TRACE(c.what);
     StandInLoader loader;
     c.arrange(loader);
-    webview2::Outside with_loader = outside();
+    webview2::Dependencies with_loader = outside();
     with_loader.create_environment = loader.entry();
     auto view = webview2::create_webview(window_, INSPECTOR, FrontendUrl{FRONTEND_URL, true},
                                          with_loader);

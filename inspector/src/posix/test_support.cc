@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "posix/test_support.h"
 
 #include <netinet/in.h>
 #include <poll.h>

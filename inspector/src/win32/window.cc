@@ -3,16 +3,14 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdlib>
-#include <iostream>
 #include <memory>
 #include <type_traits>
 #include <utility>
 
 #include "event_loop.h"
 #include "inspector_window.h"
-#include "webview.h"
-#include "win32_text.h"
+#include "native_window.h"
+#include "win32/text.h"
 
 namespace vorbek {
 namespace {
@@ -42,17 +40,14 @@ class ComApartment {
 
 }  // namespace
 
-struct InspectorWindow::Parts {
-  ComApartment com;
-  LoopState loop;
-  WindowPtr window;
-  WebViewPtr webview;  // inside `window`
+struct PlatformWindow {
+  explicit PlatformWindow(LoopState& loop) : loop(loop) {}
+  ComApartment com;  // first in, last out: the web view needs it throughout
+  LoopState& loop;
+  WindowPtr handle;
 };
 
-InspectorWindow::InspectorWindow(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
-InspectorWindow::InspectorWindow(InspectorWindow&&) noexcept = default;
-InspectorWindow& InspectorWindow::operator=(InspectorWindow&&) noexcept = default;
-InspectorWindow::~InspectorWindow() = default;
+void PlatformWindowDelete::operator()(PlatformWindow* window) const { delete window; }
 
 namespace {
 
@@ -61,24 +56,24 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* parts = reinterpret_cast<InspectorWindow::Parts*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (parts) {
+  auto* state = reinterpret_cast<PlatformWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (state) {
     switch (message) {
       case WM_CLOSE:
-        parts->loop.deliver(LoopEvent::CloseRequested);
+        state->loop.deliver(LoopEvent::CloseRequested);
         return 0;  // never destroyed by the close; the process ends with it
       case WM_SIZE:
-        parts->loop.deliver(LoopEvent::Resized);
+        state->loop.deliver(LoopEvent::Resized);
         break;
       case WM_MOVE:
-        parts->loop.deliver(LoopEvent::Moved);
+        state->loop.deliver(LoopEvent::Moved);
         break;
       case WM_SETFOCUS:
       case WM_KILLFOCUS:
-        parts->loop.deliver(LoopEvent::FocusChanged);
+        state->loop.deliver(LoopEvent::FocusChanged);
         break;
       case WM_PAINT:
-        parts->loop.deliver(LoopEvent::RedrawRequested);
+        state->loop.deliver(LoopEvent::RedrawRequested);
         break;
       default:
         break;
@@ -87,7 +82,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-Result<WindowPtr> make_window(InspectorWindow::Parts& parts) {
+Result<WindowPtr> make_window(PlatformWindow& state) {
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);  // best effort
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW klass{};
@@ -107,7 +102,7 @@ Result<WindowPtr> make_window(InspectorWindow::Parts& parts) {
   const std::wstring title = win32::widen(WINDOW_TITLE);
   HWND raw = CreateWindowExW(0, WINDOW_CLASS, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                             instance, &parts);
+                             instance, &state);
   if (!raw) return win32::os_error(GetLastError());
   WindowPtr window(raw);
   ShowWindow(raw, SW_SHOW);
@@ -117,41 +112,27 @@ Result<WindowPtr> make_window(InspectorWindow::Parts& parts) {
 
 }  // namespace
 
-Result<InspectorWindow> open_inspector_window(const std::string& inspector_address,
-                                              const FrontendUrl& frontend) {
-  auto parts = std::make_unique<InspectorWindow::Parts>();
-  auto window = make_window(*parts);
-  if (!window) return std::move(window).error().wrap(WINDOW_FAILURE);
-  parts->window = std::move(window).value();
-
-  auto webview = create_webview(reinterpret_cast<NativeWindow*>(parts->window.get()),
-                                inspector_address, frontend);
-  if (!webview) {
-    parts->window.reset();  // closed before the report is written
-    return std::move(webview).error().wrap(WEBVIEW_FAILURE);
-  }
-  parts->webview = std::move(webview).value();
-  return InspectorWindow(std::move(parts));
+Result<PlatformWindowPtr> make_platform_window(LoopState& loop) {
+  PlatformWindowPtr window(new PlatformWindow(loop));
+  auto handle = make_window(*window);
+  if (!handle) return std::move(handle).error();
+  window->handle = std::move(handle).value();
+  return window;
 }
 
-void run_inspector_window(InspectorWindow window) {
-  InspectorWindow::Parts& parts = window.parts();
-  parts.loop.deliver(LoopEvent::LoopStarted);
+NativeWindow* native_window(PlatformWindow& window) {
+  return reinterpret_cast<NativeWindow*>(window.handle.get());
+}
+
+void run_platform_loop(LoopState& loop) {
   MSG message;
-  while (!parts.loop.exit_code()) {
+  while (!loop.exit_code()) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;  // WM_QUIT ends the loop with 0
     TranslateMessage(&message);
     DispatchMessageW(&message);
-    parts.loop.deliver(LoopEvent::CycleEnded);
+    loop.deliver(LoopEvent::CycleEnded);
   }
-  parts.loop.deliver(LoopEvent::LoopDestroyed);
-  const int code = parts.loop.exit_code().value_or(0);
-
-  // The window and the web view go with the process; exit() flushes stdio
-  // and ends it through ExitProcess.
-  std::cout.flush();
-  std::exit(code);
 }
 
 }  // namespace vorbek

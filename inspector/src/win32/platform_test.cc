@@ -16,7 +16,7 @@
 #include "discovery.h"
 #include "local_resource.h"
 #include "utf8.h"
-#include "win32_text.h"
+#include "win32/text.h"
 
 namespace vorbek {
 namespace {

@@ -34,9 +34,9 @@ constexpr const char* PAGE =
 constexpr const char* NEW_PAGE =
     "devtools://localhost/js_app.html?ws=127.0.0.1:9229/new&experiments=true&v8only=true";
 
-// Records what the host asks of the toolkit; posted work waits in a queue
+// Records what the host asks of the backend; posted work waits in a queue
 // until the test runs it, as the event loop would.
-class FakeToolkit : public HostToolkit {
+class FakeBackend : public HostBackend {
  public:
   std::string engine_address(std::string_view frontend_url) const override {
     return engine_url_for(frontend_url);
@@ -134,13 +134,13 @@ class ScriptedDiscovery {
 
 class FrontendHostTest : public ::testing::Test {
  protected:
-  FrontendHostTest() : host_(toolkit_, ADDRESS, {FRONTEND_URL, true}, discovery_.function()) {}
+  FrontendHostTest() : host_(backend_, ADDRESS, {FRONTEND_URL, true}, discovery_.function()) {}
   void TearDown() override { discovery_.close(); }
 
-  Answer request(const json& message, std::string_view page = PAGE) {
-    Answer answer;
+  HostReply request(const json& message, std::string_view page = PAGE) {
+    HostReply answer;
     int calls = 0;
-    host_.handle_request(page, message.dump(), [&](Answer a) {
+    host_.handle_request(page, message.dump(), [&](HostReply a) {
       answer = std::move(a);
       ++calls;
     });
@@ -158,7 +158,7 @@ class FrontendHostTest : public ::testing::Test {
     EXPECT_EQ(discovery_.addresses().size(), count);
   }
 
-  FakeToolkit toolkit_;
+  FakeBackend backend_;
   ScriptedDiscovery discovery_;
   FrontendHost host_;  // last: joins its discovery before the fakes go
 };
@@ -184,12 +184,12 @@ TEST_F(FrontendHostTest, RefusesMalformedRequestsAndForeignPages) {
       {R"({"request":"reconnect"})", "", "not the embedded frontend"},
   };
   for (const auto& c : cases) {
-    Answer answer;
-    host_.handle_request(c.page, c.message, [&](Answer a) { answer = std::move(a); });
+    HostReply answer;
+    host_.handle_request(c.page, c.message, [&](HostReply a) { answer = std::move(a); });
     EXPECT_FALSE(answer.ok) << c.message;
     EXPECT_EQ(answer.text, c.error) << c.message;
   }
-  EXPECT_FALSE(toolkit_.clipboard);
+  EXPECT_FALSE(backend_.clipboard);
   EXPECT_TRUE(discovery_.addresses().empty());
 }
 
@@ -202,13 +202,13 @@ TEST_F(FrontendHostTest, LoadsAFileAsJsonText) {
   content += "\xC3\xA9\xff";
   std::ofstream(path, std::ios::binary) << content;
 
-  Answer answer = request({{"request", "loadFile"}, {"url", "file://" + path}});
+  HostReply answer = request({{"request", "loadFile"}, {"url", "file://" + path}});
   ASSERT_TRUE(answer.ok) << answer.text;
   // The NUL survives as an escape; a byte that is not UTF-8 becomes U+FFFD.
   std::string expected = content.substr(0, content.size() - 1) + "\xEF\xBF\xBD";
   EXPECT_EQ(json::parse(answer.text).at("text").get<std::string>(), expected);
 
-  Answer missing = request({{"request", "loadFile"}, {"url", "file://" + dir + "/missing.ts"}});
+  HostReply missing = request({{"request", "loadFile"}, {"url", "file://" + dir + "/missing.ts"}});
   EXPECT_FALSE(missing.ok);
   EXPECT_THAT(missing.text, HasSubstr("cannot read " + dir + "/missing.ts: "));
   EXPECT_THAT(missing.text, HasSubstr("(os error 2)"));
@@ -217,19 +217,19 @@ TEST_F(FrontendHostTest, LoadsAFileAsJsonText) {
 
 TEST_F(FrontendHostTest, CopiesTextAndOpensWebLinks) {
   EXPECT_EQ(request({{"request", "copyText"}, {"text", "line 1\nline 2 \xE2\x80\x94"}}).text, "{}");
-  EXPECT_EQ(toolkit_.clipboard, "line 1\nline 2 \xE2\x80\x94");
+  EXPECT_EQ(backend_.clipboard, "line 1\nline 2 \xE2\x80\x94");
 
   EXPECT_TRUE(request({{"request", "openLink"}, {"url", "https://nodejs.org/api/"}}).ok);
   for (const char* refused : {"file:///etc/passwd", "javascript:alert(1)", "devtools://localhost/x"}) {
-    Answer answer = request({{"request", "openLink"}, {"url", refused}});
+    HostReply answer = request({{"request", "openLink"}, {"url", refused}});
     EXPECT_FALSE(answer.ok);
     EXPECT_EQ(answer.text, std::string("not a web address: ") + refused);
   }
-  toolkit_.browser_fails = true;
-  Answer failed = request({{"request", "openLink"}, {"url", "https://example.org/"}});
+  backend_.browser_fails = true;
+  HostReply failed = request({{"request", "openLink"}, {"url", "https://example.org/"}});
   EXPECT_FALSE(failed.ok);
   EXPECT_EQ(failed.text, "cannot open https://example.org/ in a browser: no browser");
-  EXPECT_THAT(toolkit_.opened, ::testing::ElementsAre("https://nodejs.org/api/", "https://example.org/"));
+  EXPECT_THAT(backend_.opened, ::testing::ElementsAre("https://nodejs.org/api/", "https://example.org/"));
 }
 
 TEST_F(FrontendHostTest, AnswersPostedMessagesByTheirNumber) {
@@ -244,7 +244,7 @@ TEST_F(FrontendHostTest, AnswersPostedMessagesByTheirNumber) {
   ASSERT_EQ(posted.size(), 2u);
   EXPECT_EQ(json::parse(posted[0]), json::parse(R"({"id":7,"reply":{}})"));
   EXPECT_EQ(json::parse(posted[1]), json::parse(R"({"id":8,"error":"unknown request: nothing"})"));
-  EXPECT_EQ(toolkit_.clipboard, "x");
+  EXPECT_EQ(backend_.clipboard, "x");
 }
 
 TEST_F(FrontendHostTest, DecidesNavigationsAsBefore) {
@@ -267,9 +267,9 @@ TEST_F(FrontendHostTest, DecidesNavigationsAsBefore) {
       {"devtools://localhost/other.html", NavigationKind::Other, true, false, false},
   };
   for (const auto& c : cases) {
-    toolkit_.opened.clear();
+    backend_.opened.clear();
     EXPECT_EQ(navigate(c.uri, c.kind, c.new_window), c.allowed) << c.uri;
-    EXPECT_EQ(toolkit_.opened.size(), c.opens_browser ? 1u : 0u) << c.uri;
+    EXPECT_EQ(backend_.opened.size(), c.opens_browser ? 1u : 0u) << c.uri;
   }
   EXPECT_TRUE(discovery_.addresses().empty());
 }
@@ -282,10 +282,10 @@ TEST_F(FrontendHostTest, AReloadReconnectsToTheCurrentTarget) {
   EXPECT_EQ(discovery_.addresses()[0], ADDRESS);
 
   discovery_.answer(std::string("127.0.0.1:9229/new"));
-  ASSERT_TRUE(toolkit_.run_posted());
+  ASSERT_TRUE(backend_.run_posted());
   EXPECT_FALSE(host_.reconnecting());
   // In the engine's form, from the start on.
-  EXPECT_THAT(toolkit_.loads, ::testing::ElementsAre(PAGE, NEW_PAGE));
+  EXPECT_THAT(backend_.loads, ::testing::ElementsAre(PAGE, NEW_PAGE));
   EXPECT_EQ(host_.frontend_address(), NEW_PAGE);
   // The host's own load of the new page goes through.
   EXPECT_TRUE(navigate(NEW_PAGE, NavigationKind::Other));
@@ -294,12 +294,12 @@ TEST_F(FrontendHostTest, AReloadReconnectsToTheCurrentTarget) {
   EXPECT_FALSE(navigate(PAGE, NavigationKind::BackForward));
   expect_discoveries(2);
   discovery_.answer(std::string("127.0.0.1:9229/new"));
-  ASSERT_TRUE(toolkit_.run_posted());
+  ASSERT_TRUE(backend_.run_posted());
 }
 
 TEST_F(FrontendHostTest, OneReconnectAtATimeAndNoneQueued) {
   EXPECT_EQ(request({{"request", "reconnect"}}).text, "{}");
-  Answer second = request({{"request", "reconnect"}});
+  HostReply second = request({{"request", "reconnect"}});
   EXPECT_FALSE(second.ok);
   EXPECT_EQ(second.text, "a reconnect is already running");
   EXPECT_FALSE(navigate(PAGE, NavigationKind::Reload));
@@ -307,8 +307,8 @@ TEST_F(FrontendHostTest, OneReconnectAtATimeAndNoneQueued) {
   expect_discoveries(1);
 
   discovery_.answer(std::string("127.0.0.1:9229/new"));
-  ASSERT_TRUE(toolkit_.run_posted());
-  EXPECT_THAT(toolkit_.loads, ::testing::ElementsAre(NEW_PAGE));
+  ASSERT_TRUE(backend_.run_posted());
+  EXPECT_THAT(backend_.loads, ::testing::ElementsAre(NEW_PAGE));
   // Nothing was left over to run.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(discovery_.addresses().size(), 1u);
@@ -317,8 +317,8 @@ TEST_F(FrontendHostTest, OneReconnectAtATimeAndNoneQueued) {
   EXPECT_TRUE(request({{"request", "reconnect"}}).ok);
   expect_discoveries(2);
   discovery_.answer(std::string("127.0.0.1:9229/newer"));
-  ASSERT_TRUE(toolkit_.run_posted());
-  EXPECT_EQ(toolkit_.loads.back(),
+  ASSERT_TRUE(backend_.run_posted());
+  EXPECT_EQ(backend_.loads.back(),
             "devtools://localhost/js_app.html?ws=127.0.0.1:9229/newer&experiments=true&v8only=true");
 }
 
@@ -329,12 +329,12 @@ TEST_F(FrontendHostTest, AFailedReconnectShowsTheReportAndTriesAgainOnRequest) {
                     .wrap("connect to inspector at 127.0.0.1:9229")
                     .wrap("failed to read inspector targets from http://127.0.0.1:9229/json");
   discovery_.answer(error);
-  ASSERT_TRUE(toolkit_.run_posted());
+  ASSERT_TRUE(backend_.run_posted());
   EXPECT_FALSE(host_.reconnecting());
-  EXPECT_TRUE(toolkit_.loads.empty());
-  ASSERT_EQ(toolkit_.pages.size(), 1u);
-  EXPECT_EQ(toolkit_.pages[0].address, PAGE);
-  EXPECT_THAT(toolkit_.pages[0].html,
+  EXPECT_TRUE(backend_.loads.empty());
+  ASSERT_EQ(backend_.pages.size(), 1u);
+  EXPECT_EQ(backend_.pages[0].address, PAGE);
+  EXPECT_THAT(backend_.pages[0].html,
               HasSubstr("Error: failed to read inspector targets from http://127.0.0.1:9229/json\n\n"
                         "Caused by:\n    0: connect to inspector at 127.0.0.1:9229\n"
                         "    1: Connection refused (os error 111)\n"));
@@ -343,29 +343,29 @@ TEST_F(FrontendHostTest, AFailedReconnectShowsTheReportAndTriesAgainOnRequest) {
   EXPECT_FALSE(navigate(PAGE, NavigationKind::LinkClicked));
   expect_discoveries(2);
   discovery_.answer(std::string("127.0.0.1:9229/new"));
-  ASSERT_TRUE(toolkit_.run_posted());
-  EXPECT_THAT(toolkit_.loads, ::testing::ElementsAre(NEW_PAGE));
+  ASSERT_TRUE(backend_.run_posted());
+  EXPECT_THAT(backend_.loads, ::testing::ElementsAre(NEW_PAGE));
 }
 
 TEST(FrontendHostOverride, AFrontendTheUserNamedIsLoadedAgainAsItIs) {
-  FakeToolkit toolkit;
+  FakeBackend backend;
   int discoveries = 0;
   const std::string frontend = "devtools://localhost/js_app.html?ws=127.0.0.1:9229/old";
-  FrontendHost host(toolkit, ADDRESS, {frontend, false}, [&](const std::string&) {
+  FrontendHost host(backend, ADDRESS, {frontend, false}, [&](const std::string&) {
     ++discoveries;
     return Result<std::string>(std::string("x"));
   });
   host.start();
   // The engine reloads it itself.
   EXPECT_TRUE(host.allow_navigation({frontend, NavigationKind::Reload, false}));
-  Answer answer;
-  host.handle_request(frontend, R"({"request":"reconnect"})", [&](Answer a) { answer = a; });
+  HostReply answer;
+  host.handle_request(frontend, R"({"request":"reconnect"})", [&](HostReply a) { answer = a; });
   EXPECT_TRUE(answer.ok);
   EXPECT_FALSE(host.reconnecting());
-  EXPECT_THAT(toolkit.loads, ::testing::ElementsAre(frontend, frontend));
+  EXPECT_THAT(backend.loads, ::testing::ElementsAre(frontend, frontend));
 
   host.page_process_ended("the web process crashed");
-  ASSERT_EQ(toolkit.pages.size(), 1u);
+  ASSERT_EQ(backend.pages.size(), 1u);
   EXPECT_TRUE(host.allow_navigation({frontend, NavigationKind::LinkClicked, false}));
   EXPECT_EQ(discoveries, 0);
 }
@@ -373,71 +373,71 @@ TEST(FrontendHostOverride, AFrontendTheUserNamedIsLoadedAgainAsItIs) {
 TEST_F(FrontendHostTest, ACrashShowsOnePageUntilTheUserActs) {
   host_.start();
   host_.page_process_ended("the web process <crashed>");
-  ASSERT_EQ(toolkit_.pages.size(), 1u);
-  EXPECT_EQ(toolkit_.pages[0].address, PAGE);
-  EXPECT_THAT(toolkit_.pages[0].html, HasSubstr("the web process &lt;crashed&gt;"));
-  EXPECT_THAT(toolkit_.pages[0].html, HasSubstr("href=\"devtools://localhost/js_app.html?ws=127.0.0.1:9229/old&amp;"));
+  ASSERT_EQ(backend_.pages.size(), 1u);
+  EXPECT_EQ(backend_.pages[0].address, PAGE);
+  EXPECT_THAT(backend_.pages[0].html, HasSubstr("the web process &lt;crashed&gt;"));
+  EXPECT_THAT(backend_.pages[0].html, HasSubstr("href=\"devtools://localhost/js_app.html?ws=127.0.0.1:9229/old&amp;"));
 
   // The crash page's process dies too: nothing more is loaded.
   host_.page_process_ended("the web process crashed");
-  EXPECT_EQ(toolkit_.pages.size(), 1u);
-  EXPECT_EQ(toolkit_.loads.size(), 1u);
+  EXPECT_EQ(backend_.pages.size(), 1u);
+  EXPECT_EQ(backend_.loads.size(), 1u);
 
   // Reload on the crash page reconnects; a crash after that is shown again.
   EXPECT_FALSE(navigate(PAGE, NavigationKind::LinkClicked));
   discovery_.answer(std::string("127.0.0.1:9229/new"));
-  ASSERT_TRUE(toolkit_.run_posted());
-  EXPECT_EQ(toolkit_.loads.back(), NEW_PAGE);
+  ASSERT_TRUE(backend_.run_posted());
+  EXPECT_EQ(backend_.loads.back(), NEW_PAGE);
   host_.page_process_ended("the web process crashed");
-  ASSERT_EQ(toolkit_.pages.size(), 2u);
-  EXPECT_EQ(toolkit_.pages[1].address, NEW_PAGE);
+  ASSERT_EQ(backend_.pages.size(), 2u);
+  EXPECT_EQ(backend_.pages[1].address, NEW_PAGE);
 }
 
 TEST(FrontendHostFailedLoad, ABlockedPortIsExplainedWithoutAsking) {
-  FakeToolkit toolkit;
+  FakeBackend backend;
   const std::string uri = "http://127.0.0.1:1/x?ws=a";
-  FrontendHost host(toolkit, ADDRESS, {uri, false});
+  FrontendHost host(backend, ADDRESS, {uri, false});
   host.start();
-  EXPECT_TRUE(toolkit.loads.empty());
-  ASSERT_EQ(toolkit.pages.size(), 1u);
-  EXPECT_EQ(toolkit.pages[0].address, uri);
-  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("Not allowed to use restricted network port"));
-  EXPECT_THAT(toolkit.pages[0].html, ::testing::Not(HasSubstr("Try again")));
+  EXPECT_TRUE(backend.loads.empty());
+  ASSERT_EQ(backend.pages.size(), 1u);
+  EXPECT_EQ(backend.pages[0].address, uri);
+  EXPECT_THAT(backend.pages[0].html, HasSubstr("Not allowed to use restricted network port"));
+  EXPECT_THAT(backend.pages[0].html, ::testing::Not(HasSubstr("Try again")));
   // A reload shows the same page again, never a blank window.
   EXPECT_TRUE(host.allow_navigation({uri, NavigationKind::Other, false}));
-  Answer answer;
-  host.handle_request("devtools://localhost/", R"({"request":"reconnect"})", [&](Answer a) { answer = a; });
-  EXPECT_EQ(toolkit.pages.size(), 2u);
+  HostReply answer;
+  host.handle_request("devtools://localhost/", R"({"request":"reconnect"})", [&](HostReply a) { answer = a; });
+  EXPECT_EQ(backend.pages.size(), 2u);
 }
 
 TEST(FrontendHostFailedLoad, IsExplainedUnlessItWasCancelledOnPurpose) {
-  FakeToolkit toolkit;
+  FakeBackend backend;
   const std::string uri = "http://127.0.0.1:2/x?ws=a&b=<c>";
-  FrontendHost host(toolkit, ADDRESS, {uri, false});
+  FrontendHost host(backend, ADDRESS, {uri, false});
   host.start();
   host.load_failed({uri, "Load request cancelled", true});
-  EXPECT_TRUE(toolkit.pages.empty());
+  EXPECT_TRUE(backend.pages.empty());
 
   host.load_failed({uri, "Could not connect to 127.0.0.1: Connection refused", false});
-  ASSERT_EQ(toolkit.pages.size(), 1u);
-  EXPECT_EQ(toolkit.pages[0].address, uri);
-  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("http://127.0.0.1:2/x?ws=a&amp;b=&lt;c&gt;"));
-  EXPECT_THAT(toolkit.pages[0].html, HasSubstr("Could not connect to 127.0.0.1: Connection refused"));
+  ASSERT_EQ(backend.pages.size(), 1u);
+  EXPECT_EQ(backend.pages[0].address, uri);
+  EXPECT_THAT(backend.pages[0].html, HasSubstr("http://127.0.0.1:2/x?ws=a&amp;b=&lt;c&gt;"));
+  EXPECT_THAT(backend.pages[0].html, HasSubstr("Could not connect to 127.0.0.1: Connection refused"));
   EXPECT_TRUE(host.allow_navigation({uri, NavigationKind::Other, false}));
 
   // Its own address failing does not bring the page back and back.
   host.load_failed({uri, "again", false});
-  EXPECT_EQ(toolkit.pages.size(), 1u);
+  EXPECT_EQ(backend.pages.size(), 1u);
   // Until the user tries again: the link loads the frontend once more.
   EXPECT_TRUE(host.allow_navigation({uri, NavigationKind::LinkClicked, false}));
   host.load_failed({uri, "again", false});
-  EXPECT_EQ(toolkit.pages.size(), 2u);
+  EXPECT_EQ(backend.pages.size(), 2u);
 
   // A failure elsewhere is shown under its own address, which the host then
   // lets through although the window would not go there otherwise.
   host.load_failed({"http://127.0.0.1:3/elsewhere", "refused", false});
   EXPECT_TRUE(host.allow_navigation({"http://127.0.0.1:3/elsewhere", NavigationKind::Other, false}));
-  EXPECT_TRUE(toolkit.opened.empty());
+  EXPECT_TRUE(backend.opened.empty());
 }
 
 }  // namespace
