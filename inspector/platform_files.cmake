@@ -6,12 +6,21 @@ if(WIN32)
   set(VORBEK_PLATFORM_SOURCES
     ${vorbek_src}/win32/clock.cc
     ${vorbek_src}/win32/console.cc
+    ${vorbek_src}/win32/desktop.cc
     ${vorbek_src}/win32/net.cc
     ${vorbek_src}/win32/text.cc
     ${vorbek_src}/win32/window.cc
     ${vorbek_src}/win32/webview2.cc
+    ${vorbek_src}/win32/webview2_com.cc
+    ${vorbek_src}/win32/webview2_errors.cc
+    ${vorbek_src}/win32/webview2_http.cc
+    ${vorbek_src}/win32/webview2_navigations.cc
+    ${vorbek_src}/win32/webview2_startup.cc
   )
-  set(VORBEK_PLATFORM_TESTS ${vorbek_src}/win32/platform_test.cc)
+  set(VORBEK_PLATFORM_TESTS
+    ${vorbek_src}/win32/platform_test.cc
+    ${vorbek_src}/win32/webview2_navigations_test.cc
+  )
   # Against the stand-in runtime; they need its generated stubs.
   set(VORBEK_WEBVIEW_TESTS ${vorbek_src}/win32/webview2_test.cc)
 else()

@@ -1,5 +1,5 @@
 // Text at the Win32 boundary: UTF-16 in the system, UTF-8 in the program.
-// Used by the *-win32.cc files only.
+// For the files in win32/ only.
 #pragma once
 
 #include <string>

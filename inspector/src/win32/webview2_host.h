@@ -1,7 +1,6 @@
 // The WebView2 web view with what it reaches outside the program handed in:
 // the program passes the loader's entry point, discovery and the shell, the
-// tests a stand-in runtime and fakes. For webview-webview2.cc and its tests
-// only.
+// tests a stand-in runtime and fakes. For webview2.cc and its tests only.
 #pragma once
 
 #include <functional>
@@ -12,26 +11,22 @@
 #include "frontend_url.h"
 #include "webview.h"
 #include "win32/webview2_sdk.h"
+#include "win32/webview2_startup.h"
 
 namespace vorbek::webview2 {
 
-// CreateCoreWebView2EnvironmentWithOptions's shape: browser folder, user-data
-// folder, options, completion handler.
-using CreateEnvironment = std::function<HRESULT(
-    PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
-    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*)>;
-
 using OpenInBrowser = std::function<Status(const std::string& uri)>;
 
+// What the web view reaches outside the program.
 struct Dependencies {
   CreateEnvironment create_environment;
   DiscoverTarget discover;         // empty: discover_ws_target
   OpenInBrowser open_in_browser;   // empty: the user's browser, through the shell
 };
 
-// create_webview, with `outside` in place of the loader, discovery and the
-// shell.
+// create_webview, with `dependencies` in place of the loader, discovery and
+// the shell.
 Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend, const Dependencies& outside);
+                                  const FrontendUrl& frontend, const Dependencies& dependencies);
 
 }  // namespace vorbek::webview2

@@ -74,10 +74,10 @@ ComPtr<Interface> query(IUnknown* object) {
 }
 
 template <typename... Interfaces>
-struct Answers {};
+struct Implements {};
 
 // Reference counting and QueryInterface for a class of ours that derives
-// from `Bases`. It answers for IUnknown and for each of `Interfaces`, which
+// from `Bases`. QueryInterface finds IUnknown and each of `Interfaces`, which
 // name the bases and any older versions that a versioned interface derives
 // from. The count is atomic: the engine may release an object on a thread
 // of its own.
@@ -85,7 +85,7 @@ template <typename Interfaces, typename... Bases>
 class Object;
 
 template <typename... Interfaces, typename First, typename... Rest>
-class Object<Answers<Interfaces...>, First, Rest...> : public First, public Rest... {
+class Object<Implements<Interfaces...>, First, Rest...> : public First, public Rest... {
  public:
   Object() = default;
   Object(const Object&) = delete;
@@ -97,7 +97,7 @@ class Object<Answers<Interfaces...>, First, Rest...> : public First, public Rest
     if (IsEqualIID(iid, IID_IUnknown)) {
       *out = static_cast<IUnknown*>(static_cast<First*>(this));
     } else {
-      (void)(answer<Interfaces>(iid, out) || ...);
+      (void)(cast_to<Interfaces>(iid, out) || ...);
     }
     if (!*out) return query_more(iid, out);
     AddRef();
@@ -117,7 +117,7 @@ class Object<Answers<Interfaces...>, First, Rest...> : public First, public Rest
 
  private:
   template <typename Interface>
-  bool answer(REFIID iid, void** out) {
+  bool cast_to(REFIID iid, void** out) {
     if (!IsEqualIID(iid, iid_of<Interface>())) return false;
     *out = static_cast<Interface*>(this);
     return true;
@@ -141,7 +141,7 @@ class FunctionHandler;
 
 template <typename Handler, typename... Args>
 class FunctionHandler<Handler, HRESULT (STDMETHODCALLTYPE Handler::*)(Args...)>
-    : public Object<Answers<Handler>, Handler> {
+    : public Object<Implements<Handler>, Handler> {
  public:
   explicit FunctionHandler(std::function<HRESULT(Args...)> function)
       : function_(std::move(function)) {}

@@ -1,0 +1,143 @@
+#include "win32/webview2_startup.h"
+
+#include <memory>
+#include <utility>
+
+#include "page_scripts.h"
+#include "win32/text.h"
+#include "win32/webview2_com.h"
+#include "win32/webview2_errors.h"
+
+namespace vorbek::webview2 {
+namespace {
+
+// The engine completes its start-up steps later, through window messages;
+// until `done`, this thread's messages are dispatched here.
+Status wait_for(const bool& done) {
+  MSG message;
+  while (!done) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == -1) return win32::os_error(GetLastError());
+    if (got == 0) {
+      // Not ours to swallow: the main loop ends on it too.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return Error("the message loop was ended before the web view was ready");
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return {};
+}
+
+template <typename Interface>
+struct Completion {
+  bool done = false;
+  HRESULT result = E_FAIL;
+  com::ComPtr<Interface> value;
+};
+
+}  // namespace
+
+Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create) {
+  auto options = make_environment_options(user_interface_language());
+  auto completion = std::make_shared<Completion<ICoreWebView2Environment>>();
+  auto handler = com::handler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+      [completion](HRESULT result, ICoreWebView2Environment* environment) -> HRESULT {
+        completion->done = true;
+        completion->result = result;
+        completion->value = environment;
+        return S_OK;
+      });
+  // No browser folder: the installed runtime. No user-data folder: the
+  // runtime's default location.
+  HRESULT result = create(nullptr, nullptr, options.Get(), handler.Get());
+  if (FAILED(result)) return hresult_error(result);
+  if (auto waited = wait_for(completion->done); !waited) return std::move(waited).error();
+  if (FAILED(completion->result)) return hresult_error(completion->result);
+  if (!completion->value) return Error("the WebView2 loader gave no environment");
+  return completion->value;
+}
+
+Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
+    ICoreWebView2Environment* environment, HWND container) {
+  auto completion = std::make_shared<Completion<ICoreWebView2Controller>>();
+  auto handler = com::handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
+      [completion](HRESULT result, ICoreWebView2Controller* controller) -> HRESULT {
+        completion->done = true;
+        completion->result = result;
+        completion->value = controller;
+        return S_OK;
+      });
+  // The plain creation: not in private mode.
+  if (auto started = check(environment->CreateCoreWebView2Controller(container, handler.Get()),
+                           "cannot create the WebView2 controller");
+      !started) {
+    return std::move(started).error();
+  }
+  if (auto waited = wait_for(completion->done); !waited) return std::move(waited).error();
+  if (FAILED(completion->result)) {
+    return hresult_error(completion->result).wrap("cannot create the WebView2 controller");
+  }
+  if (!completion->value) return Error("the WebView2 runtime gave no controller");
+  return completion->value;
+}
+
+Status apply_settings(ICoreWebView2* core) {
+  com::ComPtr<ICoreWebView2Settings> settings;
+  if (auto got = check(core->get_Settings(settings.GetAddressOf()), "cannot read the settings");
+      !got) {
+    return got;
+  }
+  if (!settings) return Error("the WebView2 runtime gave no settings");
+  auto v3 = require<ICoreWebView2Settings3>(settings.Get(), "ICoreWebView2Settings3");
+  if (!v3) return std::move(v3).error();
+  auto v4 = require<ICoreWebView2Settings4>(settings.Get(), "ICoreWebView2Settings4");
+  if (!v4) return std::move(v4).error();
+  auto v5 = require<ICoreWebView2Settings5>(settings.Get(), "ICoreWebView2Settings5");
+  if (!v5) return std::move(v5).error();
+  auto v6 = require<ICoreWebView2Settings6>(settings.Get(), "ICoreWebView2Settings6");
+  if (!v6) return std::move(v6).error();
+
+  const std::pair<HRESULT, const char*> steps[] = {
+      {settings->put_IsScriptEnabled(TRUE), "cannot enable scripts"},
+      // The frontend's requests to its host travel as web messages.
+      {settings->put_IsWebMessageEnabled(TRUE), "cannot enable the page's messages"},
+      // No way to inspect the hosting page: no inspect entry, no F12.
+      {settings->put_AreDevToolsEnabled(FALSE), "cannot disable the developer tools"},
+      {settings->put_IsZoomControlEnabled(FALSE), "cannot disable zooming"},
+      {settings->put_IsStatusBarEnabled(FALSE), "cannot disable the status bar"},
+      {settings->put_AreDefaultContextMenusEnabled(TRUE), "cannot enable the context menus"},
+      {(*v3)->put_AreBrowserAcceleratorKeysEnabled(TRUE), "cannot enable the accelerator keys"},
+      {(*v4)->put_IsGeneralAutofillEnabled(TRUE), "cannot enable autofill"},
+      {(*v5)->put_IsPinchZoomEnabled(FALSE), "cannot disable pinch zoom"},
+      {(*v6)->put_IsSwipeNavigationEnabled(FALSE), "cannot disable swipe navigation"},
+  };
+  for (const auto& [result, what] : steps) {
+    if (auto done = check(result, what); !done) return done;
+  }
+  return {};
+}
+
+Status add_host_script(ICoreWebView2* core) {
+  struct Added {
+    bool done = false;
+    HRESULT result = E_FAIL;
+  };
+  auto added = std::make_shared<Added>();
+  auto handler = com::handler<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
+      [added](HRESULT result, LPCWSTR) -> HRESULT {
+        added->done = true;
+        added->result = result;
+        return S_OK;
+      });
+  const std::wstring script = win32::widen(FRONTEND_HOST_SCRIPT);
+  if (auto started = check(core->AddScriptToExecuteOnDocumentCreated(script.c_str(), handler.Get()),
+                           "cannot add the frontend's host script");
+      !started) {
+    return started;
+  }
+  if (auto waited = wait_for(added->done); !waited) return waited;
+  return check(added->result, "cannot add the frontend's host script");
+}
+
+}  // namespace vorbek::webview2

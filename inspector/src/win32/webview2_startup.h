@@ -1,0 +1,35 @@
+// Starting the WebView2 web view: the environment through the loader, the
+// controller in the container, the settings the user sees and the
+// frontend's host script. The runtime completes each step later, through
+// window messages; each call here waits for its step, dispatching this
+// thread's messages meanwhile.
+#pragma once
+
+#include "win32/webview2_sdk.h"
+
+#include <functional>
+
+#include "error.h"
+
+namespace vorbek::webview2 {
+
+// CreateCoreWebView2EnvironmentWithOptions's shape: browser folder, user-data
+// folder, options, completion handler.
+using CreateEnvironment = std::function<HRESULT(
+    PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*)>;
+
+Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create);
+
+Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
+    ICoreWebView2Environment* environment, HWND container);
+
+// Each setting the user sees set explicitly rather than trusted to the
+// runtime's defaults.
+Status apply_settings(ICoreWebView2* core);
+
+// The frontend's bridge to its host, in every document created from now
+// on; it checks its own origin.
+Status add_host_script(ICoreWebView2* core);
+
+}  // namespace vorbek::webview2
