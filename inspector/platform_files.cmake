@@ -7,6 +7,7 @@ if(WIN32)
     ${vorbek_src}/win32/clock.cc
     ${vorbek_src}/win32/console.cc
     ${vorbek_src}/win32/desktop.cc
+    ${vorbek_src}/win32/dynamic_library.cc
     ${vorbek_src}/win32/net.cc
     ${vorbek_src}/win32/text.cc
     ${vorbek_src}/win32/window.cc

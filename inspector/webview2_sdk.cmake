@@ -91,11 +91,10 @@ target_compile_definitions(webview2_sdk INTERFACE
   "VORBEK_WEBVIEW2_TARGET_VERSION=L\"${target_version}\"")
 target_include_directories(webview2_sdk SYSTEM INTERFACE
   "${VORBEK_WEBVIEW2_INCLUDE_DIR}" "${sdk_alias_dir}")
-# The loader is imported from WebView2Loader.dll, which the build puts
-# beside each .exe that links it.
-target_link_libraries(webview2_sdk INTERFACE "${sdk_dir}/build/native/x64/WebView2Loader.dll.lib")
+# The loader is not linked: the program opens WebView2Loader.dll when it
+# makes the web view, so that it starts, and reports, without it.
 
-# Puts the loader beside `target`'s .exe, where Windows looks for it first.
+# Puts the loader beside `target`'s .exe, where the program looks for it.
 function(vorbek_beside_loader target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VORBEK_WEBVIEW2_LOADER_DLL}"

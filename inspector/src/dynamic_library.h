@@ -7,13 +7,15 @@
 
 namespace vorbek {
 
-struct DlClose {
+struct LibraryClose {
   void operator()(void* library) const;
 };
-using LibraryHandle = std::unique_ptr<void, DlClose>;
+using LibraryHandle = std::unique_ptr<void, LibraryClose>;
 
-// NODELETE: the library's threads and objects may outlive any dlclose.
-// A failure carries dlerror's text.
+// Never unloaded: the library's threads and objects may outlive any close.
+// A failure names the library (dlerror's text, or the system's after the
+// name on Windows, where only the program's folder and the system's are
+// searched).
 Result<LibraryHandle> open_library(const char* soname);
 
 // Looks NAME up in the library and in everything it depends on.

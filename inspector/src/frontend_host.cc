@@ -114,7 +114,7 @@ Result<std::string> FrontendHost::reply_for(std::string_view page_uri, std::stri
     return std::string("{}");
   }
   if (*name == "reconnect") {
-    if (reconnecting_) return Error("a reconnect is already running");
+    if (reconnecting()) return Error("a reconnect is already running");
     reconnect();
     return std::string("{}");
   }
@@ -139,6 +139,7 @@ bool FrontendHost::allow_navigation(const Navigation& navigation) {
     if (link_target(frontend_address_, uri) == LinkTarget::Browser) open_in_browser(uri);
     return false;
   }
+  if (navigation.own) return true;
   if (!is_user_navigation(navigation.kind)) {
     if (uri == own_address_) return true;
   } else {
@@ -181,14 +182,16 @@ void FrontendHost::reconnect() {
     return;
   }
   // Not queued: the one running answers for this request too.
-  if (reconnecting_) return;
+  if (reconnecting()) return;
   reconnecting_ = true;
+  discovery_lost_ = false;
   if (discovery_.joinable()) discovery_.join();
   discovery_ = std::thread([this, address = inspector_address_, discover = discover_] {
     Result<std::string> target = discover(address);
-    backend_.post_to_main([this, target = std::move(target)]() mutable {
+    const bool handed_over = backend_.post_to_main([this, target = std::move(target)]() mutable {
       discovery_finished(std::move(target));
     });
+    if (!handed_over) discovery_lost_ = true;
   });
 }
 

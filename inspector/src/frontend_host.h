@@ -21,6 +21,7 @@
 // is.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,7 +45,8 @@ class HostBackend {
   virtual void copy_text(const std::string& text) = 0;
   virtual Status open_in_browser(const std::string& uri) = 0;
   // From any thread: runs `task` on the main thread, from the event loop.
-  virtual void post_to_main(std::function<void()> task) = 0;
+  // False when it could not be handed over; `task` is then dropped unrun.
+  virtual bool post_to_main(std::function<void()> task) = 0;
 };
 
 enum class NavigationKind { LinkClicked, FormSubmitted, BackForward, Reload, Other };
@@ -53,6 +55,10 @@ struct Navigation {
   std::string uri;  // as the engine names it
   NavigationKind kind = NavigationKind::Other;
   bool new_window = false;  // window.open, a link with a target
+  // Started by the host's own load, as the engine tells it: such a
+  // navigation passes, through its redirects too, whatever its address
+  // reads by then.
+  bool own = false;
 };
 
 struct LoadFailure {
@@ -98,7 +104,9 @@ class FrontendHost {
   void page_process_ended(std::string_view reason);
   void load_failed(const LoadFailure& failure);
 
-  bool reconnecting() const { return reconnecting_; }
+  bool reconnecting() const { return reconnecting_ && !discovery_lost_; }
+  // Whether a crash page would show now: not twice without the user acting.
+  bool crash_page_allowed() const { return crash_page_allowed_; }
   // The frontend page the window shows, or last showed, in the engine's form.
   const std::string& frontend_address() const { return frontend_address_; }
 
@@ -124,6 +132,9 @@ class FrontendHost {
   // A page of the host's own (crash, error) is showing at this address.
   std::string own_page_address_;
   bool reconnecting_ = false;
+  // The running discovery's result could not be handed to the main thread;
+  // the next request starts another.
+  std::atomic<bool> discovery_lost_{false};
   // One crash page per user action: a page that crashes again at once is
   // not shown again and again.
   bool crash_page_allowed_ = true;

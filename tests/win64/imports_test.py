@@ -1,5 +1,6 @@
-"""The Windows .exe imports the WebView2 loader, which ships beside it, and
-no longer carries the web-view-less build's text.
+"""The Windows .exe opens the WebView2 loader at run time, so it does not
+import it (Windows would refuse to start it without the DLL), and ships with
+the loader beside it.
 Usage: imports_test.py OBJDUMP EXE"""
 import pathlib
 import subprocess
@@ -12,10 +13,10 @@ OBJDUMP, EXE = sys.argv[1:3]
 
 with Workspace("win64 imports_test"):
     imports = subprocess.run([OBJDUMP, "-p", EXE], capture_output=True, text=True, check=True).stdout
-    if "DLL Name: WebView2Loader.dll" not in imports:
-        fail("no WebView2Loader.dll import")
-    if "CreateCoreWebView2EnvironmentWithOptions" not in imports:
-        fail("the loader's entry point is not imported")
+    if "WebView2Loader.dll" in imports:
+        fail("the .exe imports WebView2Loader.dll at load time")
+    if "LoadLibraryExW" not in imports or "GetProcAddress" not in imports:
+        fail("the .exe does not load its libraries at run time")
     if b"no WebView2 support" in pathlib.Path(EXE).read_bytes():
         fail("the .exe still says it has no WebView2 support")
     if not (pathlib.Path(EXE).parent / "WebView2Loader.dll").is_file():

@@ -39,3 +39,20 @@ with Workspace("win64 window_test") as ws:
     if masked != ("Error: failed to create webview (is the WebView2 runtime installed?)\n\n"
                   "Caused by:\n    TEXT (os error 2)\n"):
         fail(f"window report: {err!r}")
+
+    # Without the loader beside the .exe the program still starts: it prints
+    # its three lines, and the window's report names the missing DLL.
+    alone = ws.path("alone")
+    alone.mkdir()
+    lonely_exe = alone / pathlib.Path(EXE).name
+    lonely_exe.write_bytes(pathlib.Path(EXE).read_bytes())
+    status, out, err = wine.run(str(lonely_exe), "--print-url", node.address)
+    if status != 0 or out != lines:
+        fail(f"without the loader, --print-url: status {status}, stdout {out!r}: {err}")
+    status, out, err = wine.run(str(lonely_exe), node.address)
+    masked = re.sub(r"(?m)^    WebView2Loader\.dll: .* \(os error 126\)$",
+                    "    WebView2Loader.dll: TEXT (os error 126)", err)
+    if status != 1 or out != lines or masked != (
+            "Error: failed to create webview (is the WebView2 runtime installed?)\n\n"
+            "Caused by:\n    WebView2Loader.dll: TEXT (os error 126)\n"):
+        fail(f"without the loader: status {status}: {err!r}")

@@ -232,9 +232,10 @@ class WebKitHostBackend final : public HostBackend {
     return {};
   }
   // g_idle_add is safe from any thread and wakes the main loop.
-  void post_to_main(std::function<void()> task) override {
+  bool post_to_main(std::function<void()> task) override {
     auto owned = std::make_unique<std::function<void()>>(std::move(task));
     gtk_api().g_idle_add_full(G_PRIORITY_DEFAULT, run_posted, owned.release(), delete_posted);
+    return true;
   }
 
  private:

@@ -6,7 +6,7 @@
 
 namespace vorbek {
 
-void DlClose::operator()(void* library) const { dlclose(library); }
+void LibraryClose::operator()(void* library) const { dlclose(library); }
 
 namespace {
 

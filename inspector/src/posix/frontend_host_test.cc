@@ -51,10 +51,15 @@ class FakeBackend : public HostBackend {
     if (browser_fails) return Error("no browser");
     return {};
   }
-  void post_to_main(std::function<void()> task) override {
+  bool post_to_main(std::function<void()> task) override {
+    if (posting_fails) {
+      posting_failed = true;
+      return false;
+    }
     std::lock_guard lock(mutex_);
     posted_.push_back(std::move(task));
     arrived_.notify_all();
+    return true;
   }
 
   // Runs the next posted task once it arrives; false after 10 s without one.
@@ -81,6 +86,7 @@ class FakeBackend : public HostBackend {
   std::optional<std::string> clipboard;
   std::vector<std::string> opened;
   bool browser_fails = false;
+  std::atomic<bool> posting_fails{false}, posting_failed{false};
 
  private:
   std::mutex mutex_;
@@ -345,6 +351,35 @@ TEST_F(FrontendHostTest, AFailedReconnectShowsTheReportAndTriesAgainOnRequest) {
   discovery_.answer(std::string("127.0.0.1:9229/new"));
   ASSERT_TRUE(backend_.run_posted());
   EXPECT_THAT(backend_.loads, ::testing::ElementsAre(NEW_PAGE));
+}
+
+TEST_F(FrontendHostTest, AReconnectWhoseResultIsLostDoesNotBlockTheNext) {
+  backend_.posting_fails = true;
+  EXPECT_TRUE(request({{"request", "reconnect"}}).ok);
+  expect_discoveries(1);
+  discovery_.answer(std::string("127.0.0.1:9229/new"));
+  for (int i = 0; i < 500 && !backend_.posting_failed; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(backend_.posting_failed);
+  EXPECT_FALSE(host_.reconnecting());
+
+  // The user's next Reload asks again, and this time the result arrives.
+  backend_.posting_fails = false;
+  EXPECT_FALSE(navigate(PAGE, NavigationKind::Reload));
+  expect_discoveries(2);
+  discovery_.answer(std::string("127.0.0.1:9229/new"));
+  ASSERT_TRUE(backend_.run_posted());
+  EXPECT_THAT(backend_.loads, ::testing::ElementsAre(NEW_PAGE));
+}
+
+TEST_F(FrontendHostTest, TheHostsOwnNavigationPassesWhateverItsAddress) {
+  // As the engine reports it: canonicalised, or redirected elsewhere.
+  Navigation own{"https://example.com/js_app.html?ws=a%20b", NavigationKind::LinkClicked, false,
+                 true};
+  EXPECT_TRUE(host_.allow_navigation(own));
+  EXPECT_TRUE(backend_.opened.empty());
+  EXPECT_TRUE(discovery_.addresses().empty());
 }
 
 TEST(FrontendHostOverride, AFrontendTheUserNamedIsLoadedAgainAsItIs) {

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "ascii.h"
+#include "console.h"
 #include "frontend_host.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -48,7 +49,9 @@ struct WebView {
   std::string id;            // what serve_frontend_request is told
   ComPtr<ICoreWebView2Environment> environment;
   ComPtr<ICoreWebView2Controller> controller;
-  ComPtr<ICoreWebView2_22> core;
+  ComPtr<ICoreWebView2_4> core;
+  ComPtr<ICoreWebView2_22> core22;  // none on older runtimes
+  webview2::CreateEnvironment create_environment;  // again after the engine ends
   std::unique_ptr<HostBackend> host_backend;
   std::unique_ptr<FrontendHost> host;  // uses host_backend
 
@@ -70,13 +73,48 @@ namespace {
 
 constexpr UINT_PTR SUBCLASS_ID = 1;
 
+// Runtimes before ICoreWebView2_22 have only the older filter, which covers
+// the main frame and its same-origin frames: all of this frontend.
+HRESULT add_filter(const WebView& view, const std::wstring& uri,
+                   COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                   COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sources) {
+  if (view.core22) {
+    return view.core22->AddWebResourceRequestedFilterWithRequestSourceKinds(uri.c_str(), context,
+                                                                            sources);
+  }
+  return view.core->AddWebResourceRequestedFilter(uri.c_str(), context);
+}
+
+void remove_filter(const WebView& view, const std::wstring& uri,
+                   COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                   COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sources) {
+  if (view.core22) {
+    view.core22->RemoveWebResourceRequestedFilterWithRequestSourceKinds(uri.c_str(), context,
+                                                                        sources);
+  } else if (view.core) {
+    view.core->RemoveWebResourceRequestedFilter(uri.c_str(), context);
+  }
+}
+
 void drop_host_page(WebView& view) {
   auto page = view.navigations.take_host_page();
-  if (page && page->filter && view.core) {
-    view.core->RemoveWebResourceRequestedFilterWithRequestSourceKinds(
-        page->filter->c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
-        COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT);
+  if (page && page->filter) {
+    remove_filter(view, *page->filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
+                  COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT);
   }
+}
+
+// The documents of a host page's origin, "scheme://authority/*": the engine
+// matches a filter against the address it has canonicalised, whose path and
+// query may read otherwise than the host named them.
+std::wstring host_page_filter(std::string_view address) {
+  const std::size_t scheme_end = address.find("://");
+  const std::size_t authority_end =
+      scheme_end == std::string_view::npos ? address.size()
+                                           : address.find_first_of("/?#", scheme_end + 3);
+  std::string origin(address.substr(0, authority_end));
+  for (char& c : origin) c = ascii_lower(c);
+  return win32::widen(origin + "/*");
 }
 
 bool is_host_page_request(const WebView& view, ICoreWebView2WebResourceRequestedEventArgs* args,
@@ -108,13 +146,17 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
                                           body},
                              html);
   }
-  // Only a host page's own filter lets anything else through.
+  // Only a host page's filter lets anything else through, to the network.
   if (!starts_with_ignoring_ascii_case(converted->uri, FRONTEND_ORIGIN_PREFIX)) return S_OK;
+  bool answered = false;
   HRESULT result = S_OK;
   serve_frontend_request(view.id, std::move(*converted), [&](HttpResponse response) {
+    answered = true;
     result = webview2::respond(view.environment.Get(), args, response);
   });
-  return result;
+  if (answered && SUCCEEDED(result)) return S_OK;
+  // Never on to the network: pages of this origin have the host's bridge.
+  return webview2::respond(view.environment.Get(), args, HttpResponse{500, {}, {}});
 }
 
 // Saved where the engine proposes, with no prompt.
@@ -145,16 +187,15 @@ class WebView2HostBackend final : public HostBackend {
   // reload, and the frontend's bridge would not run on it.
   void show_html(const std::string& html, const std::string& address) override {
     drop_host_page(view_);
-    webview2::HostPage page{std::string(webview2::without_fragment(address)),
+    webview2::HostPage page{std::string(webview2::without_fragment(address)), std::nullopt,
                             std::make_shared<const std::string>(html), std::nullopt,
                             std::nullopt};
     // The frontend origin is filtered already; any other address gets a
     // filter of its own until the page is served.
     if (!starts_with_ignoring_ascii_case(page.address, FRONTEND_ORIGIN_PREFIX)) {
-      std::wstring filter = win32::widen(page.address);
-      if (SUCCEEDED(view_.core->AddWebResourceRequestedFilterWithRequestSourceKinds(
-              filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
-              COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT))) {
+      std::wstring filter = host_page_filter(page.address);
+      if (SUCCEEDED(add_filter(view_, filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
+                               COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT))) {
         page.filter = std::move(filter);
       }
     }
@@ -165,8 +206,8 @@ class WebView2HostBackend final : public HostBackend {
     win32::copy_to_clipboard(view_.container, text);
   }
   Status open_in_browser(const std::string& uri) override { return open_(uri); }
-  void post_to_main(std::function<void()> task) override {
-    win32::post_task(view_.container, std::move(task));
+  bool post_to_main(std::function<void()> task) override {
+    return win32::post_task(view_.container, std::move(task));
   }
 
  private:
@@ -231,10 +272,12 @@ HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEve
   }
   // What the host cannot judge does not happen.
   if (!uri) return args->put_Cancel(TRUE);
-  const NavigationKind kind =
-      view.navigations.starting(id, *uri) ? NavigationKind::Other : navigation_kind(args);
-  const bool allowed = view.host->allow_navigation({*uri, kind, false});
-  view.navigations.remember(id, {*uri, !allowed});
+  const std::optional<std::string> own = view.navigations.starting(id, *uri);
+  const bool allowed =
+      view.host->allow_navigation({*uri, own ? NavigationKind::Other : navigation_kind(args),
+                                   false, own.has_value()});
+  // The host's own is named as the host named it.
+  view.navigations.remember(id, {own.value_or(*uri), !allowed});
   return allowed ? S_OK : args->put_Cancel(TRUE);
 }
 
@@ -275,19 +318,27 @@ HRESULT on_new_window(WebView& view, ICoreWebView2NewWindowRequestedEventArgs* a
   return args->put_Handled(TRUE);
 }
 
+void restart_engine(WebView& view, const std::string& reason);
+
 HRESULT on_process_failed(WebView& view, ICoreWebView2ProcessFailedEventArgs* args) {
   if (!args) return E_INVALIDARG;
   COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
   if (FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
-  // Only the page's own process: a frame's or a helper's leaves the page
-  // working, and after the browser process there is no engine left to
-  // show a page in.
-  if (kind != COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED &&
-      kind != COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
+  if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED) {
+    // The web view is closed for good; a new one is made from the loop,
+    // not from inside the old one's event.
+    win32::post_task(view.container,
+                     [&view, reason = webview2::process_failure_text(args, kind)] {
+                       restart_engine(view, reason);
+                     });
     return S_OK;
   }
-  view.host->page_process_ended(webview2::process_failure_text(
-      args, kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE));
+  // Only the page's own process ending. One that does not respond may be
+  // busy (a long script, a large heap snapshot) and come back; the runtime
+  // says so again every few seconds until it does. A frame's or a helper's
+  // process leaves the page working.
+  if (kind != COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED) return S_OK;
+  view.host->page_process_ended(webview2::process_failure_text(args, kind));
   return S_OK;
 }
 
@@ -346,15 +397,14 @@ Status install_handlers(WebView& view) {
   // Every request under the frontend origin, from documents and workers
   // alike, is answered from memory; the rest goes to the network.
   const std::wstring frontend_filter = win32::widen(std::string(FRONTEND_ORIGIN_PREFIX) + "*");
-  if (auto added = check(view.core->AddWebResourceRequestedFilterWithRequestSourceKinds(
-                             frontend_filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL,
-                             COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL),
+  if (auto added = check(add_filter(view, frontend_filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL,
+                                    COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL),
                          "cannot register the frontend's resource filter");
       !added) {
     return added;
   }
   WebView* target = &view;
-  ICoreWebView2_22* core = view.core.Get();
+  ICoreWebView2_4* core = view.core.Get();
   const Status steps[] = {
       listen(core, &ICoreWebView2::add_WebResourceRequested,
              [target](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
@@ -405,6 +455,75 @@ Status install_handlers(WebView& view) {
   return {};
 }
 
+// The engine's part of the web view, made at the start and again after the
+// runtime's browser process ended: environment, controller, settings and
+// handlers, shown in the container.
+Status start_engine(WebView& view) {
+  auto environment = webview2::create_environment(view.create_environment);
+  if (!environment) return std::move(environment).error();
+  view.environment = std::move(environment).value();
+
+  auto controller = webview2::create_controller(view.environment.Get(), view.container);
+  if (!controller) return std::move(controller).error();
+  view.controller = std::move(controller).value();
+
+  ComPtr<ICoreWebView2> core;
+  if (auto got = check(view.controller->get_CoreWebView2(core.GetAddressOf()),
+                       "cannot reach the web view");
+      !got || !core) {
+    return got ? Error("the WebView2 controller has no web view") : std::move(got).error();
+  }
+  auto core4 = webview2::require<ICoreWebView2_4>(core.Get(), "ICoreWebView2_4");
+  if (!core4) return std::move(core4).error();
+  view.core = std::move(core4).value();
+  view.core22 = com::query<ICoreWebView2_22>(core.Get());
+
+  if (auto applied = webview2::apply_settings(view.core.Get()); !applied) return applied;
+  if (auto installed = install_handlers(view); !installed) return installed;
+  fit_to_window(view);
+  if (auto shown = check(view.controller->put_IsVisible(TRUE), "cannot show the web view");
+      !shown) {
+    return shown;
+  }
+  focus(view);
+  return {};
+}
+
+void stop_engine(WebView& view) {
+  if (const auto& core = view.core) {
+    if (view.resource_token) core->remove_WebResourceRequested(*view.resource_token);
+    if (view.download_token) core->remove_DownloadStarting(*view.download_token);
+    if (view.message_token) core->remove_WebMessageReceived(*view.message_token);
+    if (view.starting_token) core->remove_NavigationStarting(*view.starting_token);
+    if (view.completed_token) core->remove_NavigationCompleted(*view.completed_token);
+    if (view.new_window_token) core->remove_NewWindowRequested(*view.new_window_token);
+    if (view.process_token) core->remove_ProcessFailed(*view.process_token);
+    drop_host_page(view);
+  }
+  view.resource_token = view.download_token = view.message_token = view.starting_token =
+      view.completed_token = view.new_window_token = view.process_token = std::nullopt;
+  if (view.controller) view.controller->Close();
+  view.core22.Reset();
+  view.core.Reset();
+  view.controller.Reset();
+  view.environment.Reset();
+  view.navigations = webview2::NavigationTracker{};
+}
+
+// The runtime wants a new web view once its browser process has ended; it
+// shows the crash page, whose Reload reconnects. Not again for an engine
+// that ends again before the user acts.
+void restart_engine(WebView& view, const std::string& reason) {
+  if (!view.host->crash_page_allowed()) return;
+  stop_engine(view);
+  if (auto started = start_engine(view); !started) {
+    write_stderr(format_failure_report(
+        std::move(started).error().wrap("cannot make the web view again after its engine ended")));
+    return;
+  }
+  view.host->page_process_ended(reason);
+}
+
 }  // namespace
 
 WebView::~WebView() {
@@ -412,17 +531,7 @@ WebView::~WebView() {
   // posted is dropped with the container below.
   host.reset();
   if (subclassed) RemoveWindowSubclass(window, follow_window, SUBCLASS_ID);
-  if (core) {
-    if (resource_token) core->remove_WebResourceRequested(*resource_token);
-    if (download_token) core->remove_DownloadStarting(*download_token);
-    if (message_token) core->remove_WebMessageReceived(*message_token);
-    if (starting_token) core->remove_NavigationStarting(*starting_token);
-    if (completed_token) core->remove_NavigationCompleted(*completed_token);
-    if (new_window_token) core->remove_NewWindowRequested(*new_window_token);
-    if (process_token) core->remove_ProcessFailed(*process_token);
-    drop_host_page(*this);
-  }
-  if (controller) controller->Close();
+  stop_engine(*this);
   if (container) {
     win32::drop_tasks(container);
     DestroyWindow(container);
@@ -435,49 +544,24 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
                                   const FrontendUrl& frontend, const Dependencies& dependencies) {
   WebViewPtr view(new WebView);
   view->window = window;
+  view->create_environment = dependencies.create_environment;
 
   auto container = win32::make_container(window);
   if (!container) return std::move(container).error().wrap("cannot create the web view's window");
   view->container = *container;
   view->id = std::to_string(reinterpret_cast<std::uintptr_t>(view->container));
 
-  auto environment = webview2::create_environment(dependencies.create_environment);
-  if (!environment) return std::move(environment).error();
-  view->environment = std::move(environment).value();
-
-  auto controller = webview2::create_controller(view->environment.Get(), view->container);
-  if (!controller) return std::move(controller).error();
-  view->controller = std::move(controller).value();
-
-  ComPtr<ICoreWebView2> core;
-  if (auto got = check(view->controller->get_CoreWebView2(core.GetAddressOf()),
-                       "cannot reach the web view");
-      !got || !core) {
-    return got ? Error("the WebView2 controller has no web view") : std::move(got).error();
-  }
-  auto core22 = webview2::require<ICoreWebView2_22>(core.Get(), "ICoreWebView2_22");
-  if (!core22) return std::move(core22).error();
-  view->core = std::move(core22).value();
-
   view->host_backend = std::make_unique<WebView2HostBackend>(
       *view, dependencies.open_in_browser ? dependencies.open_in_browser : win32::open_with_shell);
   view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, frontend,
                                               dependencies.discover);
-
-  if (auto applied = webview2::apply_settings(view->core.Get()); !applied) return std::move(applied).error();
-  if (auto installed = install_handlers(*view); !installed) return std::move(installed).error();
+  if (auto started = start_engine(*view); !started) return std::move(started).error();
 
   if (!SetWindowSubclass(window, follow_window, SUBCLASS_ID,
                          reinterpret_cast<DWORD_PTR>(view.get()))) {
     return Error("cannot follow the window's size and focus");
   }
   view->subclassed = true;
-  fit_to_window(*view);
-  if (auto shown = check(view->controller->put_IsVisible(TRUE), "cannot show the web view");
-      !shown) {
-    return std::move(shown).error();
-  }
-  focus(*view);
 
   view->host->start();
   if (auto navigated = check(view->navigate_result, "cannot navigate to the frontend URL");
@@ -491,8 +575,10 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
 
 Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspector_address,
                                   const FrontendUrl& frontend) {
+  auto loader = webview2::load_loader();
+  if (!loader) return std::move(loader).error();
   return webview2::create_webview(reinterpret_cast<HWND>(window), inspector_address, frontend,
-                                  {CreateCoreWebView2EnvironmentWithOptions, {}, {}});
+                                  {std::move(loader).value(), {}, {}});
 }
 
 }  // namespace vorbek

@@ -80,12 +80,19 @@ const char* process_exit_text(COREWEBVIEW2_PROCESS_FAILED_REASON reason) {
 
 }  // namespace
 
-std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args, bool unresponsive) {
-  if (unresponsive) return "the web process stopped responding";
+std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args,
+                                 COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+  if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
+    return "the web process stopped responding";
+  }
+  const bool browser = kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED;
   auto v2 = com::query<ICoreWebView2ProcessFailedEventArgs2>(args);
   COREWEBVIEW2_PROCESS_FAILED_REASON reason{};
-  if (!v2 || FAILED(v2->get_Reason(&reason))) return "the web process ended";
-  std::string text = process_exit_text(reason);
+  if (!v2 || FAILED(v2->get_Reason(&reason))) {
+    return browser ? "the web engine ended" : "the web process ended";
+  }
+  // Its reason is always "unexpected", which says nothing more.
+  std::string text = browser ? "the web engine ended unexpectedly" : process_exit_text(reason);
   int code = 0;
   if (SUCCEEDED(v2->get_ExitCode(&code)) && code != 0) {
     // A crash's code is an NTSTATUS, which reads in hexadecimal.

@@ -29,7 +29,9 @@ Result<com::ComPtr<Interface>> require(IUnknown* object, const char* name) {
 
 std::string web_error_text(COREWEBVIEW2_WEB_ERROR_STATUS status);
 
-// Why the page's process failed, with its exit code where the runtime gives one.
-std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args, bool unresponsive);
+// Why a process of the engine failed, with its exit code where the runtime
+// gives one.
+std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args,
+                                 COREWEBVIEW2_PROCESS_FAILED_KIND kind);
 
 }  // namespace vorbek::webview2

@@ -2,17 +2,23 @@
 
 #include <utility>
 
-#include "ascii.h"
-
 namespace vorbek::webview2 {
 
 std::string_view without_fragment(std::string_view uri) { return uri.substr(0, uri.find('#')); }
 
-bool NavigationTracker::starting(std::uint64_t id, std::string_view uri) {
-  if (!own_ || !equals_ignoring_ascii_case(uri, *own_)) return false;
-  own_.reset();
-  if (host_page_ && without_fragment(uri) == host_page_->address) host_page_->navigation = id;
-  return true;
+std::optional<std::string> NavigationTracker::starting(std::uint64_t id, std::string_view uri) {
+  if (pending_) {
+    own_ = Own{id, std::move(*pending_)};
+    pending_.reset();
+    if (host_page_ && !host_page_->navigation &&
+        without_fragment(own_->address) == host_page_->address) {
+      host_page_->navigation = id;
+      host_page_->engine_address = std::string(without_fragment(uri));
+    }
+    return own_->address;
+  }
+  if (own_ && own_->id == id) return own_->address;  // redirected
+  return std::nullopt;
 }
 
 void NavigationTracker::remember(std::uint64_t id, StartedNavigation navigation) {
@@ -21,6 +27,7 @@ void NavigationTracker::remember(std::uint64_t id, StartedNavigation navigation)
 }
 
 std::optional<StartedNavigation> NavigationTracker::completed(std::uint64_t id) {
+  if (own_ && own_->id == id) own_.reset();
   auto found = started_.find(id);
   if (found == started_.end()) return std::nullopt;
   StartedNavigation navigation = std::move(found->second);
@@ -29,7 +36,8 @@ std::optional<StartedNavigation> NavigationTracker::completed(std::uint64_t id) 
 }
 
 bool NavigationTracker::is_host_page_address(std::string_view uri) const {
-  return host_page_ && without_fragment(uri) == host_page_->address;
+  if (!host_page_) return false;
+  return without_fragment(uri) == host_page_->engine_address.value_or(host_page_->address);
 }
 
 bool NavigationTracker::is_host_page_navigation(std::uint64_t id) const {

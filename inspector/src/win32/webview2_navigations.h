@@ -1,8 +1,12 @@
 // What the WebView2 web view keeps of its top-level navigations: which one
-// is the program's own (the runtime counts a navigation started through its
-// API as the user's), the page of the host's own waiting to be served as
+// is the program's own, the page of the host's own waiting to be served as
 // the document at its address, and the navigations under way, whose
 // completion names no address.
+//
+// The runtime counts a navigation started through its API as the user's,
+// and names its address canonicalised (percent-encoded, for one), so the
+// program's own navigation is the first to start after its Navigate, and
+// after that the one with that navigation's id, which its redirects keep.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +22,9 @@ namespace vorbek::webview2 {
 // response to the document request for its address, so that the page has
 // that address and a reload asks for it again.
 struct HostPage {
-  std::string address;  // without its fragment, as the engine requests it
+  std::string address;  // without its fragment, as the host named it
+  // The address as the engine names it, once its navigation has started.
+  std::optional<std::string> engine_address;
   std::shared_ptr<const std::string> html;
   // Our filter for an address outside the frontend origin, while it waits.
   std::optional<std::wstring> filter;
@@ -37,14 +43,16 @@ class NavigationTracker {
 
   // The program navigates to `address` next; `navigate_failed` when the
   // runtime refused at once.
-  void navigating(std::string address) { own_ = std::move(address); }
-  void navigate_failed() { own_.reset(); }
+  void navigating(std::string address) { pending_ = std::move(address); }
+  void navigate_failed() { pending_.reset(); }
 
-  // At NavigationStarting: whether navigation `id` to `uri` is the program's
-  // own. The host page's own navigation is noted, to know its end.
-  bool starting(std::uint64_t id, std::string_view uri);
+  // At NavigationStarting of navigation `id` to `uri`: the address the
+  // program asked for, if the navigation is its own. The host page's own
+  // navigation is noted, with the address the engine gives it.
+  std::optional<std::string> starting(std::uint64_t id, std::string_view uri);
   void remember(std::uint64_t id, StartedNavigation navigation);
-  // At NavigationCompleted: the navigation the host was asked about, if any.
+  // At NavigationCompleted: the navigation the host was asked about, if any;
+  // the program's own is named by the address the program asked for.
   std::optional<StartedNavigation> completed(std::uint64_t id);
 
   void set_host_page(HostPage page) { host_page_ = std::move(page); }
@@ -56,7 +64,12 @@ class NavigationTracker {
   std::optional<HostPage> take_host_page();
 
  private:
-  std::optional<std::string> own_;
+  struct Own {
+    std::uint64_t id = 0;
+    std::string address;
+  };
+  std::optional<std::string> pending_;  // Navigate called, nothing started yet
+  std::optional<Own> own_;
   std::optional<HostPage> host_page_;
   std::map<std::uint64_t, StartedNavigation> started_;
 };

@@ -138,6 +138,32 @@ inline bool matches(std::wstring_view pattern, std::wstring_view text) {
   return !text.empty() && pattern[0] == text[0] && matches(pattern.substr(1), text.substr(1));
 }
 
+// An address as the engine names it: the scheme and host in lower case, and
+// in the path and query spaces, quotes, angle brackets, backquotes and
+// non-ASCII characters percent-encoded (their UTF-8 bytes).
+inline std::wstring canonical(std::wstring_view uri) {
+  const std::string text = win32::narrow(uri);
+  const std::size_t scheme_end = text.find("://");
+  const std::size_t host_end = scheme_end == std::string::npos
+                                   ? 0
+                                   : text.find_first_of("/?#", scheme_end + 3);
+  const std::size_t fragment = text.find('#', host_end == std::string::npos ? 0 : host_end);
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (i < host_end || host_end == std::string::npos) {
+      out += static_cast<char>(std::tolower(c));
+    } else if (i < fragment && (c <= ' ' || c >= 0x7f || std::strchr("\"<>`", c))) {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return win32::widen(out);
+}
+
 class FakeMessageArgs : public Fake<ICoreWebView2WebMessageReceivedEventArgs> {
  public:
   std::wstring source;
@@ -276,6 +302,7 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
   // an HTTP status and a page of the server's own; the rest load.
   std::map<std::wstring, COREWEBVIEW2_WEB_ERROR_STATUS> unreachable;
   std::map<std::wstring, int> http_errors;
+  std::map<std::wstring, std::wstring> redirects;  // the server sends this one there
   std::wstring document_uri;  // what the window shows
   std::string document;       // "network" for a page from the network
   UINT64 last_id = 0;
@@ -302,6 +329,15 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     ASSERT_TRUE(on_message);
     on_message->Invoke(this, args.Get());
   }
+  // A page whose process stops responding: reported `times` times, as the
+  // runtime does every few seconds until it responds again or ends.
+  void stop_responding(int times) {
+    for (int i = 0; i < times; ++i) {
+      process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE,
+                     COREWEBVIEW2_PROCESS_FAILED_REASON_UNRESPONSIVE, STILL_ACTIVE);
+      MainThread::pump();
+    }
+  }
   void process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND kind,
                       COREWEBVIEW2_PROCESS_FAILED_REASON reason, int exit_code) {
     auto args = com::make<FakeProcessFailedArgs>();
@@ -321,8 +357,10 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     if (navigations.empty()) scripts_at_first_navigation = scripts.size();
     navigations.push_back(text_of(uri));
     if (FAILED(navigate_result)) return navigate_result;
+    // Started later, under the engine's form of the address, and counted
+    // as the user's, as the runtime counts every navigation of its API.
     ComPtr<FakeWebView> self(this);
-    MainThread::post([self, target = text_of(uri)] { self->navigate(target); });
+    MainThread::post([self, target = canonical(text_of(uri))] { self->navigate(target); });
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return other("NavigateToString"); }
@@ -336,6 +374,10 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     filters.push_back({text_of(uri), context, std::nullopt});
     return S_OK;
   }
+  HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(
+      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) override {
+    return remove_filter(uri, context, std::nullopt);
+  }
   HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilterWithRequestSourceKinds(
       LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
       COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sources) override {
@@ -345,6 +387,10 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
   HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilterWithRequestSourceKinds(
       LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
       COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sources) override {
+    return remove_filter(uri, context, sources);
+  }
+  HRESULT remove_filter(LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                        std::optional<COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS> sources) {
     for (auto at = filters.begin(); at != filters.end(); ++at) {
       if (at->uri == text_of(uri) && at->context == context && at->sources == sources) {
         removed_filters.push_back(*at);
@@ -467,6 +513,7 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
   ComPtr<FakeController> controller = com::make<FakeController>();
   HWND parent = nullptr;
   HRESULT controller_result = S_OK;  // what the completion reports
+  int failing_responses = 0;         // so many responses cannot be made
 
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
       HWND parent_window, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
@@ -482,6 +529,10 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
   HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(
       IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
       ICoreWebView2WebResourceResponse** out) override {
+    if (failing_responses > 0) {
+      --failing_responses;
+      return E_OUTOFMEMORY;
+    }
     auto response = com::make<FakeResponse>();
     response->content = content;
     response->status = status;
@@ -520,6 +571,19 @@ struct StandInLoader {
   }
   FakeController& controller() { return *environment->controller.Get(); }
   FakeWebView& web_view() { return *controller().web_view.Get(); }
+
+  // The runtime's browser process ends: its web view is closed for good
+  // and says so; a web view made after that comes from a new environment.
+  // The old one, to look at afterwards.
+  ComPtr<FakeEnvironment> end_browser_process() {
+    ComPtr<FakeEnvironment> old = environment;
+    environment = com::make<FakeEnvironment>();
+    FakeWebView& closed = *old->controller->web_view.Get();
+    closed.navigate_result = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+    closed.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED, 1);
+    return old;
+  }
 };
 
 class FakeHeaderIterator : public Fake<ICoreWebView2HttpHeadersCollectionIterator> {
@@ -648,6 +712,22 @@ ComPtr<FakeStartingArgs> FakeWebView::navigate(std::wstring uri, COREWEBVIEW2_NA
   if (starting->cancel) {
     complete(id, FALSE, COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
     return starting;
+  }
+  // A redirect starts again under the same id, the user's or not as before.
+  for (auto to = redirects.find(uri.substr(0, uri.find(L'#'))); to != redirects.end();
+       to = redirects.find(uri)) {
+    uri = to->second;
+    auto redirected = com::make<FakeStartingArgs>();
+    redirected->uri = uri;
+    redirected->id = id;
+    redirected->kind = kind;
+    redirected->user = user;
+    redirected->redirected = TRUE;
+    if (on_starting) on_starting->Invoke(this, redirected.Get());
+    if (redirected->cancel) {
+      complete(id, FALSE, COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
+      return redirected;
+    }
   }
   const std::wstring requested = uri.substr(0, uri.find(L'#'));
   const std::vector<Filter> now = filters;  // a handler may change them

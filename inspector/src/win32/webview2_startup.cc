@@ -1,8 +1,12 @@
 #include "win32/webview2_startup.h"
 
+#include <shlobj.h>
+
 #include <memory>
+#include <string>
 #include <utility>
 
+#include "dynamic_library.h"
 #include "page_scripts.h"
 #include "win32/text.h"
 #include "win32/webview2_com.h"
@@ -38,6 +42,27 @@ struct Completion {
 
 }  // namespace
 
+Result<CreateEnvironment> load_loader() {
+  // Opened once and kept: the environment's threads run in it.
+  static Result<LibraryHandle> library = open_library(LOADER_LIBRARY);
+  if (!library) return library.error();
+  auto entry = find_symbol(library->get(), "CreateCoreWebView2EnvironmentWithOptions");
+  if (!entry) return std::move(entry).error().wrap(std::string("a broken ") + LOADER_LIBRARY);
+  return CreateEnvironment(
+      reinterpret_cast<decltype(&::CreateCoreWebView2EnvironmentWithOptions)>(*entry));
+}
+
+std::wstring user_data_folder() {
+  PWSTR local = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local))) {
+    CoTaskMemFree(local);
+    return {};
+  }
+  std::wstring folder = local;
+  CoTaskMemFree(local);
+  return folder + L"\\vorbek_inspector";
+}
+
 Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create) {
   auto options = make_environment_options(user_interface_language());
   auto completion = std::make_shared<Completion<ICoreWebView2Environment>>();
@@ -48,9 +73,10 @@ Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnv
         completion->value = environment;
         return S_OK;
       });
-  // No browser folder: the installed runtime. No user-data folder: the
-  // runtime's default location.
-  HRESULT result = create(nullptr, nullptr, options.Get(), handler.Get());
+  // No browser folder: the installed runtime.
+  const std::wstring data_folder = user_data_folder();
+  HRESULT result = create(nullptr, data_folder.empty() ? nullptr : data_folder.c_str(),
+                          options.Get(), handler.Get());
   if (FAILED(result)) return hresult_error(result);
   if (auto waited = wait_for(completion->done); !waited) return std::move(waited).error();
   if (FAILED(completion->result)) return hresult_error(completion->result);

@@ -8,6 +8,7 @@
 #include "win32/webview2_sdk.h"
 
 #include <functional>
+#include <string>
 
 #include "error.h"
 
@@ -19,6 +20,20 @@ using CreateEnvironment = std::function<HRESULT(
     PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*)>;
 
+inline constexpr const char* LOADER_LIBRARY = "WebView2Loader.dll";
+
+// The loader's entry point, from the DLL beside the program, opened when the
+// web view is made: a program without it still starts and prints, and the
+// window's report names what is missing.
+Result<CreateEnvironment> load_loader();
+
+// The engine keeps its data in a folder of the program's own,
+// %LOCALAPPDATA%\vorbek_inspector, as it does in ~/.local/share on Linux:
+// the runtime's default, beside the .exe, cannot be made under Program
+// Files. Empty where the system names no such folder.
+std::wstring user_data_folder();
+
+// Made with `create`, the options of ours and user_data_folder().
 Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create);
 
 Result<com::ComPtr<ICoreWebView2Controller>> create_controller(

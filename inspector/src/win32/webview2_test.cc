@@ -19,10 +19,13 @@ std::string describe(const RECT& r) {
 TEST_F(StandInRuntime, EnvironmentComesFromTheLoaderWithTheRuntimesOwnFolders) {
   open_ok();
   EXPECT_EQ(loader_.calls, 1);
-  // No browser folder (the installed runtime), no user-data folder (its
-  // default location).
+  // No browser folder: the installed runtime. The engine's data in a folder
+  // of the program's own: the runtime's default, beside the .exe, cannot be
+  // made under Program Files.
   EXPECT_EQ(loader_.browser_folder, std::nullopt);
-  EXPECT_EQ(loader_.user_data_folder, std::nullopt);
+  wchar_t local[MAX_PATH] = {};
+  ASSERT_NE(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+  EXPECT_EQ(loader_.user_data_folder, std::wstring(local) + L"\\vorbek_inspector");
   ASSERT_TRUE(loader_.options);
   com::TaskString arguments, language, version;
   ASSERT_EQ(loader_.options->get_AdditionalBrowserArguments(arguments.out()), S_OK);
@@ -298,8 +301,6 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
        " (os error 5)", false},
       {"controller", [](StandInLoader& l) { l.environment->controller_result = E_FAIL; },
        "cannot create the WebView2 controller", false},
-      {"old runtime", [](StandInLoader& l) { l.web_view().answers_v22 = false; },
-       "the WebView2 runtime has no ICoreWebView2_22; it is older than this program needs", true},
       {"setting", [](StandInLoader& l) { l.web_view().settings->failing = "AreDevToolsEnabled"; },
        "cannot disable the developer tools", true},
       {"host script", [](StandInLoader& l) { l.web_view().script_result = E_FAIL; },
@@ -538,15 +539,22 @@ TEST_F(StandInRuntime, ProcessFailureShowsTheCrashPage) {
   MainThread::pump();
   EXPECT_EQ(web_view.navigations.size(), shown);
 
-  // Its reload reconnects; a page that stops responding later is reported too.
+  // Its reload reconnects.
   EXPECT_TRUE(web_view.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
   const std::wstring next =
       L"http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/b7d1&experiments=true&v8only=true";
   ASSERT_TRUE(pump_until([&] { return web_view.document_uri == next; }));
-  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE,
-                          COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED, 0);
+  const std::string frontend = web_view.document;
+
+  // A page that stops responding may only be busy: the frontend stays, with
+  // its state, however often the runtime says so. Only its end shows the
+  // crash page.
+  web_view.stop_responding(3);
+  EXPECT_EQ(web_view.document, frontend);
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_UNRESPONSIVE, 1);
   ASSERT_TRUE(pump_until([&] {
-    return web_view.document.find("the web process stopped responding") != std::string::npos;
+    return web_view.document.find("The debugger page crashed") != std::string::npos;
   }));
   EXPECT_EQ(web_view.document_uri, next);
 }
@@ -563,7 +571,7 @@ TEST_F(StandInRuntime, FailedLoadShowsTheErrorPageAndCancelsShowNothing) {
   EXPECT_NE(web_view.document.find("cannot connect to the server"), std::string::npos);
   // Served once, through a filter of its own that is gone again.
   ASSERT_EQ(web_view.removed_filters.size(), 1u);
-  EXPECT_EQ(web_view.removed_filters[0].uri, page);
+  EXPECT_EQ(web_view.removed_filters[0].uri, L"http://127.0.0.1:8089/*");
   EXPECT_EQ(web_view.removed_filters[0].context, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT);
   EXPECT_EQ(web_view.filters.size(), 1u);
 
@@ -598,6 +606,76 @@ TEST_F(StandInRuntime, FailedLoadShowsTheErrorPageAndCancelsShowNothing) {
   MainThread::pump();
   EXPECT_EQ(web_view.navigations.size(), loads);
   EXPECT_EQ(web_view.document_uri, missing);
+}
+
+TEST_F(StandInRuntime, OwnNavigationIsKnownWhateverTheEngineMakesOfItsAddress) {
+  // Quotes, spaces, angle brackets and non-ASCII in the query read otherwise
+  // once the engine has canonicalised them.
+  const std::string url = std::string(FRONTEND_URL) + "&note=\"a b\"<c>\xC3\xA9";
+  open_shown(url);
+  FakeWebView& web_view = loader_.web_view();
+  EXPECT_EQ(web_view.document_uri, canonical(win32::widen(url)));
+  EXPECT_NE(web_view.document_uri, win32::widen(url));
+  const FrontendAsset* page = find_frontend_asset("js_app.html");
+  EXPECT_EQ(web_view.document, std::string(page->content.begin(), page->content.end()));
+  // Taken for the host's own, not for the user's reload of the frontend.
+  MainThread::pump();
+  EXPECT_EQ(web_view.navigations.size(), 1u);
+  EXPECT_TRUE(discovered_at().empty());
+}
+
+TEST_F(StandInRuntime, AFrontendTheServerRedirectsIsFollowed) {
+  const std::wstring named = L"http://127.0.0.1:8080/js_app.html?ws=127.0.0.1:9229/0f2c";
+  const std::wstring moved = L"https://127.0.0.1:8443/js_app.html?ws=127.0.0.1:9229/0f2c";
+  loader_.web_view().redirects[named] = moved;
+  open_shown(win32::narrow(named), false);
+  FakeWebView& web_view = loader_.web_view();
+  EXPECT_EQ(web_view.document_uri, moved);
+  EXPECT_EQ(web_view.document, "network");
+  EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(StandInRuntime, AfterTheEnginesBrowserProcessEndsANewWebViewShowsTheCrashPage) {
+  open_shown();
+  ComPtr<FakeEnvironment> old = loader_.end_browser_process();
+  FakeWebView& web_view = loader_.web_view();
+  ASSERT_TRUE(pump_until(
+      [&] { return web_view.document.find("The debugger page crashed") != std::string::npos; }));
+  EXPECT_NE(web_view.document.find("the web engine ended unexpectedly"), std::string::npos);
+  EXPECT_EQ(loader_.calls, 2);
+  // The closed one is let go.
+  EXPECT_TRUE(old->controller->closed);
+  EXPECT_FALSE(old->controller->web_view->any_handler());
+  EXPECT_EQ(loader_.controller().visible, TRUE);
+
+  // Reload reconnects, in the new web view.
+  EXPECT_TRUE(web_view.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  ASSERT_TRUE(pump_until([&] {
+    return web_view.document_uri ==
+           L"http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/b7d1&experiments=true"
+           L"&v8only=true";
+  }));
+  EXPECT_EQ(discovered_at().size(), 1u);
+}
+
+TEST_F(StandInRuntime, AnOlderRuntimeServesTheFrontendThroughTheOlderFilter) {
+  loader_.web_view().answers_v22 = false;
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+  ASSERT_EQ(web_view.filters.size(), 1u);
+  EXPECT_EQ(web_view.filters[0].uri, L"http://devtools.*");
+  EXPECT_EQ(web_view.filters[0].context, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  EXPECT_EQ(web_view.filters[0].sources, std::nullopt);
+  EXPECT_EQ(web_view.document_uri, FRONTEND_PAGE);
+  EXPECT_NE(web_view.document, "network");
+}
+
+TEST_F(StandInRuntime, AFrontendRequestThatCannotBeAnsweredGetsAnErrorNotTheNetwork) {
+  open_shown();
+  loader_.environment->failing_responses = 1;
+  auto found = request(L"http://devtools.localhost/js_app.html");
+  ASSERT_NE(found->response_given(), nullptr);
+  EXPECT_EQ(found->response_given()->status, 500);
 }
 
 }  // namespace
