@@ -64,7 +64,7 @@ while(package_files)
   string(APPEND nsis_list "  !insertmacro \${DO} ${name}\n")
 endwhile()
 string(APPEND nsis_list "!macroend\n")
-file(WRITE "${CMAKE_BINARY_DIR}/packaging/package_files.nsh" "${nsis_list}")
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/packaging/package_files.nsh" CONTENT "${nsis_list}" @ONLY)
 
 # Staged afresh each time, so nothing stale ends up in the package.
 add_custom_command(
