@@ -12,45 +12,14 @@ if(NOT changelog_top MATCHES "^vorbek-inspector \\(${PROJECT_VERSION}\\) ")
   message(WARNING "packaging/changelog has no entry for version ${PROJECT_VERSION} on top")
 endif()
 
-# Licences of the embedded frontend. The npm package's own licence is taken
-# from the installed dependency; its files' headers point at a Chromium
-# LICENSE file that the package does not ship, so that text is kept here.
-set(vorbek_chii_dir "${PROJECT_SOURCE_DIR}/frontend/node_modules/chii")
-if(VORBEK_FRONTEND_DIR)
-  message(WARNING "VORBEK_FRONTEND_DIR is set: the installed licence files describe "
-    "the pinned chii frontend, not ${VORBEK_FRONTEND_DIR}")
-endif()
-if(EXISTS "${vorbek_chii_dir}/LICENSE")
-  # DEP-5 wants licence texts indented by one space, empty lines as " .".
-  function(vorbek_dep5_text out text)
-    string(STRIP "${text}" text)
-    string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" text "${text}")
-    string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" text "${text}")
-    string(REPLACE "\n" "\n " text " ${text}")
-    set(${out} "${text}" PARENT_SCOPE)
-  endfunction()
-
-  file(READ "${vorbek_chii_dir}/LICENSE" chii_license)
-  file(READ "${vorbek_chii_dir}/package.json" chii_package)
-  string(JSON CHII_VERSION GET "${chii_package}" version)
-  if(NOT chii_license MATCHES "Copyright \\(c\\) ([^\n]+)\n(.*)$")
-    message(FATAL_ERROR "no copyright line in ${vorbek_chii_dir}/LICENSE")
-  endif()
-  set(CHII_COPYRIGHT "${CMAKE_MATCH_1}")
-  vorbek_dep5_text(EXPAT_TEXT "${CMAKE_MATCH_2}")
-  file(READ "${CMAKE_CURRENT_LIST_DIR}/chromium-LICENSE" chromium_license)
-  vorbek_dep5_text(CHROMIUM_TEXT "${chromium_license}")
-  configure_file("${CMAKE_CURRENT_LIST_DIR}/copyright.in"
-    "${CMAKE_BINARY_DIR}/packaging/copyright" @ONLY)
-
+# Licences of the embedded frontend and the compiled-in JSON library.
+include("${CMAKE_CURRENT_LIST_DIR}/licences.cmake")
+if(VORBEK_CHII_LICENSE)
+  vorbek_configure_copyright("${CMAKE_BINARY_DIR}/packaging/copyright" "" "")
   install(FILES "${CMAKE_BINARY_DIR}/packaging/copyright" DESTINATION "${vorbek_docdir}")
-  install(FILES "${vorbek_chii_dir}/LICENSE"
-    DESTINATION "${vorbek_docdir}" RENAME LICENSE.chii)
-  install(FILES "${CMAKE_CURRENT_LIST_DIR}/chromium-LICENSE"
+  install(FILES "${VORBEK_CHII_LICENSE}" DESTINATION "${vorbek_docdir}" RENAME LICENSE.chii)
+  install(FILES "${VORBEK_CHROMIUM_LICENSE}"
     DESTINATION "${vorbek_docdir}" RENAME LICENSE.chromium)
-else()
-  message(WARNING "${vorbek_chii_dir}/LICENSE not found: the install carries no "
-    "licence for the embedded frontend")
 endif()
 
 set(CPACK_PACKAGE_NAME vorbek-inspector)

@@ -24,6 +24,8 @@ packages=(
   clang clang-14 libclang-rt-14-dev valgrind
   # the Windows cross-build and Wine to test it (scripts/win64_test.sh)
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+  # the Windows installer (scripts/package_win64.sh)
+  nsis
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
