@@ -94,13 +94,13 @@
   // The frontend keeps every console message, and the engine every object
   // logged, for as long as the frontend might expand it: a debugger left on a
   // chatty server grew to gigabytes in the window and made the server's own
-  // heap grow. The console keeps the newest CONSOLE_LIMIT messages; past
-  // that the oldest tenth leaves the frontend's models and view, and the
-  // engine is told to release its objects. A line above the messages counts
-  // what went, as a terminal's scrollback would not.
+  // heap grow. The console keeps the newest CONSOLE_KEEP messages; once
+  // DROP_BATCH more have come, the oldest leave the frontend's models and
+  // view (in batches: each drop redraws the list), and the engine is told to
+  // release their objects. A line above the messages counts what went.
   function boundConsole() {
-    const CONSOLE_LIMIT = 20000;
-    const KEEP = CONSOLE_LIMIT - CONSOLE_LIMIT / 10;
+    const CONSOLE_KEEP = 10000;
+    const DROP_BATCH = 1000;
     // After the page's own modules have run, before it connects.
     addEventListener('DOMContentLoaded', () => {
       const frontendModule = (path) => import(new URL(path, document.baseURI).href);
@@ -156,7 +156,7 @@
         if (!line) return;
         line.hidden = dropped === 0;
         line.textContent = `${dropped.toLocaleString('en-US')} earlier messages dropped` +
-            ` (the console keeps the newest ${CONSOLE_LIMIT.toLocaleString('en-US')})`;
+            ` (the console keeps the newest ${CONSOLE_KEEP.toLocaleString('en-US')})`;
       };
 
       const clear = proto.clear;
@@ -191,7 +191,14 @@
         const models = TargetManager.instance().models(Model);
         let total = 0;
         for (const model of models) total += model.messages().length;
-        if (total > CONSOLE_LIMIT) drop(models, total - KEEP);
+        if (total > CONSOLE_KEEP + DROP_BATCH) {
+          try {
+            drop(models, total - CONSOLE_KEEP);
+          } catch (error) {
+            // Never in the way of the message itself.
+            console.error('vorbek_inspector: console bound', error);
+          }
+        }
         return result;
       };
 
@@ -305,6 +312,7 @@
           }
         }
         unlink(goneViews);
+        undraw(goneViews);
         view.updateMessageList();
 
         if (matched) {
@@ -344,6 +352,24 @@
           }
           group.messageCount = Math.max(0, group.messageCount - 1);
           group.updateCounter();
+        }
+      }
+
+      // A drawn message with an object keeps its drawing (and the object's
+      // tree) for good; on WebKit, under a flood shown as it comes, those of
+      // dropped messages stayed in the page. Their drawing is taken apart.
+      const drawnFields = ['elementInternal', 'contentElementInternal', 'anchorElement',
+        'messageIcon', 'consoleRowWrapper', 'timestampElement', 'repeatCountElement',
+        'similarGroupMarker', 'messagePrefix', 'formattedMessage'];
+      function undraw(messages) {
+        for (const message of messages) {
+          const element = message.elementInternal;
+          if (!element) continue;
+          element.remove();
+          element.replaceChildren();
+          for (const field of drawnFields) if (field in message) message[field] = null;
+          message.selectableChildren = [];
+          message.searchHighlightNodes = [];
         }
       }
 
