@@ -7,7 +7,6 @@
 
   boundConsole();
 
-
   // WebKit's handler answers each message itself; WebView2's web messages
   // carry no answers, so each request has a number and its answer comes
   // back as a message with the same number.
@@ -110,11 +109,10 @@
 
     function install(sdk, platform) {
       const Model = sdk.ConsoleModel?.ConsoleModel;
-      const Events = sdk.ConsoleModel?.Events;
       const TargetManager = sdk.TargetManager?.TargetManager;
       const Multimap = platform.MapUtilities?.Multimap;
       const proto = Model?.prototype;
-      if (!proto || !Events || !TargetManager || !Multimap ||
+      if (!proto || !TargetManager || !Multimap ||
           ![proto.addMessage, proto.messages, proto.clear, proto.errors, proto.warnings,
             proto.violations, TargetManager.prototype.observeModels].every(
               (f) => typeof f === 'function')) {
@@ -288,7 +286,10 @@
         // Where the reader is, to be kept there: the first message in view and
         // the current search match.
         const viewport = view.viewport;
-        const reading = view.isShowing?.() && !viewport.stickToBottom() ?
+        // Not stuck to the bottom only while a click is under way is no
+        // reading: the prompt there must stay in view.
+        const reading = view.isShowing?.() && !viewport.stickToBottom() &&
+            !view.isScrolledToBottom?.() ?
             view.visibleViewMessages[viewport.firstVisibleIndex()] : null;
         const match = view.regexMatchRanges?.[view.currentMatchRangeIndex];
         const matched = match && {message: view.visibleViewMessages[match.messageIndex],
