@@ -37,6 +37,7 @@ namespace vorbek {
   X(g_free)                              \
   X(g_error_free)                        \
   X(g_getenv)                            \
+  X(g_setenv)                            \
   X(g_get_prgname)                       \
   X(g_set_prgname)                       \
   X(g_get_home_dir)                      \
