@@ -20,6 +20,8 @@ from harness import (REPO, Frontend, Workspace, engine_binary, expected_diagnost
                      free_port, start_engine, start_node, start_viewer, start_xvfb, wait_until,
                      ws_target)
 from harness.core import descendants, read_text  # noqa: E402
+from harness.frontend import PAUSED  # noqa: E402
+from harness.relay import InspectorRelay  # noqa: E402
 
 CASE, PROGRAM = sys.argv[1], sys.argv[2]
 
@@ -135,15 +137,19 @@ def restart_under_watch(ws, engine_name):
         fail(f"stdout is not exactly the three start-up lines: {app.stdout()!r}")
 
 
-def restart_with_inspect_wait(ws):
+def restart_with_inspect_wait(ws, late_breakpoints=False):
     """--inspect-wait: the new process waits for the frontend, so the
-    breakpoint on its first line holds before anything runs."""
+    breakpoint on its first line holds before anything runs, even when the
+    requests that set it reach the engine late."""
     port = free_port()
     script = ws.path("app.js")
     script.write_text(WAITING)
     node = start_node(ws, script, node="node26",
                       flags=("--watch", f"--inspect-wait=127.0.0.1:{port}"), cwd=ws.dir)
-    app = start_viewer(ws, PROGRAM, node.address)
+    relay = None
+    if late_breakpoints:
+        relay = InspectorRelay(ws, node.address, late=[b'"Debugger.setBreakpointByUrl"'], delay=1.5)
+    app = start_viewer(ws, PROGRAM, relay.address if relay else node.address)
     frontend = Frontend(app)
     frontend.wait_attached(node)
     wait_until(lambda: "first line" in node.stdout(), 20, "the first process did not run")
@@ -153,8 +159,15 @@ def restart_with_inspect_wait(ws):
     frontend.wait_breakpoint(1)
     save(script, None, "// saved\n")
     wait_count(node, "Debugger listening", 2)
+    late_before = relay.delayed if relay else 0
     reconnect_with_button(app)
     wait_count(node, "Debugger attached.", 2)
+    wait_until(lambda: frontend.page.find(PAUSED) or node.stdout().count("first line") > 1, 45,
+               "the new process neither paused nor ran")
+    if node.stdout().count("first line") != 1:
+        fail(f"the new process ran past its breakpoint: {node.stdout()!r}")
+    if relay and relay.delayed == late_before:
+        fail("no breakpoint request went to the new process")
     wait_paused_at(frontend, "app.js:1")
     time.sleep(1)
     if node.stdout().count("first line") != 1:
@@ -316,6 +329,7 @@ CASES = {
     "node-watch": lambda ws: restart_under_watch(ws, "node"),
     "deno-watch": lambda ws: restart_under_watch(ws, "deno"),
     "inspect-wait": restart_with_inspect_wait,
+    "inspect-wait-late": lambda ws: restart_with_inspect_wait(ws, late_breakpoints=True),
     "page-crash": page_crash,
     "failed-load": failed_load,
     "reconnect-failed": reconnect_failed,
