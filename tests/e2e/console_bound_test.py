@@ -63,7 +63,10 @@ class Script:
 
     def log(self, page, count):
         """Logs COUNT more entries; returns once the console holds the last."""
-        (self.requests / "log").write_text(str(count))
+        # Renamed into place whole: the script may look between a plain
+        # write's creating the file and filling it, and read no number.
+        (self.requests / "log.new").write_text(str(count))
+        (self.requests / "log.new").replace(self.requests / "log")
         self.total += count
         self.node.wait_for_stderr(f"logged {self.total}\n", 120)
         last = f"entry-{self.total}-end"
