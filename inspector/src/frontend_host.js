@@ -99,15 +99,11 @@
   function runOnceBreakpointsAreSet() {
     const HOLD_MS = 5000;  // an engine is never held long for a stalled frontend
     const send = WebSocket.prototype.send;
-    const seen = new WeakSet();
-    const starts = new WeakMap();  // socket -> its start, until the run goes
+    const starts = new WeakMap();  // socket -> its start; null once the run has gone
     WebSocket.prototype.send = function (data) {
       let start = starts.get(this);
-      if (!start) {
-        if (seen.has(this) || typeof data !== 'string') return send.call(this, data);
-        seen.add(this);
-        start = watch(this);
-      }
+      if (start === null || typeof data !== 'string') return send.call(this, data);
+      start ??= watch(this);
       let message = null;
       try { message = JSON.parse(data); } catch { /* not the protocol's */ }
       if (message?.method === 'Runtime.runIfWaitingForDebugger') {
@@ -124,7 +120,7 @@
       const release = () => {
         clearTimeout(start.check);
         clearTimeout(start.deadline);
-        starts.delete(socket);
+        starts.set(socket, null);
         socket.removeEventListener('message', answered);
         for (const data of start.held.splice(0)) {
           if (socket.readyState === WebSocket.OPEN) send.call(socket, data);
