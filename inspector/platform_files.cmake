@@ -9,6 +9,7 @@ if(WIN32)
     ${vorbek_src}/win32/desktop.cc
     ${vorbek_src}/win32/dynamic_library.cc
     ${vorbek_src}/win32/net.cc
+    ${vorbek_src}/win32/regular_file.cc
     ${vorbek_src}/win32/text.cc
     ${vorbek_src}/win32/window.cc
     ${vorbek_src}/win32/webview2.cc
@@ -39,6 +40,7 @@ else()
     ${vorbek_src}/posix/console.cc
     ${vorbek_src}/posix/dynamic_library.cc
     ${vorbek_src}/posix/net.cc
+    ${vorbek_src}/posix/regular_file.cc
     ${VORBEK_GTK_SOURCES}
     ${VORBEK_WEBKIT_SOURCES}
   )

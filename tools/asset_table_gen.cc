@@ -7,7 +7,10 @@
 //   frontend_assets_table.cc   FRONTEND_ASSETS: paths, times, digests and
 //                              spans into the blob, constant-initialised;
 //                              and FRONTEND_PAGE_PRELOADS, each top-level
-//                              page's static module graph as a Link header
+//                              page's static module graph as a Link header;
+//                              and FRONTEND_PAGE_SCRIPT_HASHES, the hashes of
+//                              each top-level page's inline scripts, which its
+//                              content security policy allows
 // The bytes go through the assembler rather than a C array literal: a
 // 12 MB initialiser takes the compiler minutes and gigabytes.
 
@@ -224,9 +227,10 @@ std::string asm_source(const fs::path& blob) {
          "#endif\n";
 }
 
-struct PagePreload {
+// One row of a per-page table: a top-level page and a header value for it.
+struct PageValue {
   std::string page;
-  std::string link;
+  std::string value;
 };
 
 std::optional<std::string> read_whole(const fs::path& source) {
@@ -240,29 +244,82 @@ std::optional<std::string> read_whole(const fs::path& source) {
   return text;
 }
 
+bool is_top_level_page(const Entry& e) {
+  constexpr std::string_view HTML = ".html";
+  return e.path.find('/') == std::string::npos && e.path.size() > HTML.size() &&
+         e.path.compare(e.path.size() - HTML.size(), HTML.size(), HTML) == 0;
+}
+
 // Only top-level pages: the header's "./" paths are relative to the page.
-std::vector<PagePreload> page_preloads(const std::vector<Entry>& entries) {
+std::vector<PageValue> page_preloads(const std::vector<Entry>& entries) {
   auto read = [&](const std::string& path) -> std::optional<std::string> {
     auto found = std::lower_bound(entries.begin(), entries.end(), path,
                                   [](const Entry& e, const std::string& p) { return e.path < p; });
     if (found == entries.end() || found->path != path) return std::nullopt;
     return read_whole(found->source);
   };
-  std::vector<PagePreload> out;
+  std::vector<PageValue> out;
   for (const Entry& e : entries) {
-    constexpr std::string_view HTML = ".html";
-    if (e.path.find('/') != std::string::npos || e.path.size() <= HTML.size() ||
-        e.path.compare(e.path.size() - HTML.size(), HTML.size(), HTML) != 0) {
-      continue;
-    }
+    if (!is_top_level_page(e)) continue;
     std::string link = module_preload_link(page_module_graph(e.path, read));
     if (!link.empty()) out.push_back({e.path, std::move(link)});
   }
   return out;
 }
 
+// "'sha256-BASE64'" of `text`.
+Result<std::string> script_hash_source(std::string_view text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+    return Error("cannot compute SHA-256");
+  }
+  std::string base64(4 * ((length + 2) / 3) + 1, '\0');
+  const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()), digest,
+                                      static_cast<int>(length));
+  base64.resize(static_cast<std::size_t>(written));
+  return "'sha256-" + base64 + "'";
+}
+
+// Computed from the pages themselves, so a new frontend build needs no edit.
+Result<std::vector<PageValue>> page_script_hashes(const std::vector<Entry>& entries) {
+  std::vector<PageValue> out;
+  for (const Entry& e : entries) {
+    if (!is_top_level_page(e)) continue;
+    auto html = read_whole(e.source);
+    if (!html) return os_error(errno).wrap("cannot read " + e.source.string());
+    std::string hashes;
+    for (const std::string& script : inline_script_texts(*html)) {
+      auto hash = script_hash_source(script);
+      if (!hash) return std::move(hash).error();
+      if (!hashes.empty()) hashes += ' ';
+      hashes += *hash;
+    }
+    if (!hashes.empty()) out.push_back({e.path, std::move(hashes)});
+  }
+  return out;
+}
+
+// A constant-initialised span of `type` rows named `name`.
+std::string page_table_source(std::string_view type, std::string_view name,
+                              const std::vector<PageValue>& rows) {
+  std::string span = "constinit const std::span<const " + std::string(type) + "> " +
+                     std::string(name);
+  if (rows.empty()) return span + "{};\n";
+  const std::string array = std::string(name) + "_ROWS";
+  std::string out = "namespace {\nconstinit const " + std::string(type) + " " + array + "[" +
+                    std::to_string(rows.size()) + "] = {\n";
+  for (const PageValue& row : rows) {
+    out += "    {std::string_view(" + cxx_literal(row.page) + ", " +
+           std::to_string(row.page.size()) + "),\n     std::string_view(" +
+           cxx_literal(row.value) + ", " + std::to_string(row.value.size()) + ")},\n";
+  }
+  return out + "};\n}  // namespace\n\n" + span + "{" + array + "};\n";
+}
+
 std::string table_source(const std::vector<Entry>& entries, std::uint64_t total,
-                         const std::vector<PagePreload>& preloads) {
+                         const std::vector<PageValue>& preloads,
+                         const std::vector<PageValue>& script_hashes) {
   std::string out =
       "// Generated by asset_table_gen; do not edit.\n"
       "#include <cstdint>\n"
@@ -297,19 +354,9 @@ std::string table_source(const std::vector<Entry>& entries, std::uint64_t total,
       "\n"
       "constinit const std::span<const FrontendAsset> FRONTEND_ASSETS{ASSETS};\n"
       "\n";
-  if (preloads.empty()) {
-    out += "constinit const std::span<const PagePreload> FRONTEND_PAGE_PRELOADS{};\n";
-  } else {
-    out += "namespace {\nconstinit const PagePreload PRELOADS[" + std::to_string(preloads.size()) +
-           "] = {\n";
-    for (const PagePreload& p : preloads) {
-      out += "    {std::string_view(" + cxx_literal(p.page) + ", " + std::to_string(p.page.size()) +
-             "),\n     std::string_view(" + cxx_literal(p.link) + ", " +
-             std::to_string(p.link.size()) + ")},\n";
-    }
-    out += "};\n}  // namespace\n\n"
-           "constinit const std::span<const PagePreload> FRONTEND_PAGE_PRELOADS{PRELOADS};\n";
-  }
+  out += page_table_source("PagePreload", "FRONTEND_PAGE_PRELOADS", preloads);
+  out += "\n";
+  out += page_table_source("PageScriptHashes", "FRONTEND_PAGE_SCRIPT_HASHES", script_hashes);
   out += "\n}  // namespace vorbek\n";
   return out;
 }
@@ -354,7 +401,10 @@ Status generate(const fs::path& frontend_dir, const fs::path& output_dir) {
   blob.reset();
 
   if (auto s = write_file(output_dir / ASM_NAME, asm_source(blob_path)); !s) return s;
-  return write_file(output_dir / TABLE_NAME, table_source(entries, total, page_preloads(entries)));
+  auto script_hashes = page_script_hashes(entries);
+  if (!script_hashes) return std::move(script_hashes).error();
+  return write_file(output_dir / TABLE_NAME,
+                    table_source(entries, total, page_preloads(entries), *script_hashes));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "module_preload.h"
 
+#include <cctype>
 #include <deque>
 #include <set>
 
@@ -90,6 +91,64 @@ std::vector<std::string> module_script_sources(std::string_view html) {
     const size_t src = tag.find("src=");
     if (src == std::string_view::npos) continue;
     if (auto value = quoted_at(tag, src + 4)) out.push_back(std::move(*value));
+  }
+  return out;
+}
+
+namespace {
+
+std::size_t find_ignoring_case(std::string_view text, std::string_view wanted, std::size_t from) {
+  for (std::size_t i = from; i + wanted.size() <= text.size(); ++i) {
+    std::size_t j = 0;
+    while (j < wanted.size() && std::tolower(static_cast<unsigned char>(text[i + j])) == wanted[j]) {
+      ++j;
+    }
+    if (j == wanted.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+bool has_src_attribute(std::string_view tag) {
+  for (std::size_t at = find_ignoring_case(tag, "src", 0); at != std::string_view::npos;
+       at = find_ignoring_case(tag, "src", at + 1)) {
+    const bool starts = at > 0 && std::isspace(static_cast<unsigned char>(tag[at - 1]));
+    std::size_t after = at + 3;
+    while (after < tag.size() && std::isspace(static_cast<unsigned char>(tag[after]))) ++after;
+    if (starts && after < tag.size() && tag[after] == '=') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> inline_script_texts(std::string_view html) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while ((pos = find_ignoring_case(html, "<script", pos)) != std::string_view::npos) {
+    const std::size_t name_end = pos + 7;
+    if (name_end < html.size() && html[name_end] != '>' &&
+        !std::isspace(static_cast<unsigned char>(html[name_end]))) {
+      pos = name_end;
+      continue;
+    }
+    const std::size_t close = html.find('>', name_end);
+    if (close == std::string_view::npos) break;
+    const std::size_t end = find_ignoring_case(html, "</script", close + 1);
+    if (end == std::string_view::npos) break;
+    if (!has_src_attribute(html.substr(name_end, close - name_end))) {
+      std::string text;
+      std::string_view raw = html.substr(close + 1, end - close - 1);
+      for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\r') {
+          text += raw[i];
+        } else {
+          text += '\n';
+          if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+        }
+      }
+      out.push_back(std::move(text));
+    }
+    pos = end;
   }
   return out;
 }

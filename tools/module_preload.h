@@ -20,6 +20,11 @@ std::vector<std::string> static_import_specifiers(std::string_view module_source
 // The src of every <script type="module"> in an HTML page, in order.
 std::vector<std::string> module_script_sources(std::string_view html);
 
+// The text of every inline <script> (one without src) in an HTML page, in
+// order, with line ends as the HTML parser leaves them (CR LF and CR become
+// LF), so that its hash is the one the engine computes.
+std::vector<std::string> inline_script_texts(std::string_view html);
+
 // `specifier` ("./a.js", "../b/c.js") resolved against the "/"-separated
 // path of the file it appears in; nothing for a bare or absolute specifier
 // or one that climbs above the root.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace vorbek {
@@ -21,6 +22,12 @@ constexpr bool equals_ignoring_ascii_case(std::string_view a, std::string_view b
 constexpr bool starts_with_ignoring_ascii_case(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          equals_ignoring_ascii_case(text.substr(0, prefix.size()), prefix);
+}
+
+inline std::string ascii_lowercase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = ascii_lower(c);
+  return out;
 }
 
 }  // namespace vorbek

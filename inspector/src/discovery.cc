@@ -19,7 +19,7 @@ std::string targets_failure(const std::string& address) {
   return "failed to read inspector targets from http://" + address + "/json";
 }
 
-Result<TcpStream> connect_to_inspector(const std::string& address) {
+Result<TcpStream> connect_to_inspector(const std::string& address, bool& loopback) {
   auto plan = parse_inspector_address(address);
   if (!plan) return std::move(plan).error().wrap("connect to inspector at " + address);
 
@@ -36,7 +36,10 @@ Result<TcpStream> connect_to_inspector(const std::string& address) {
   std::optional<Error> last_error;
   for (const auto& candidate : candidates) {
     auto stream = TcpStream::connect(candidate);
-    if (stream) return stream;
+    if (stream) {
+      loopback = is_loopback(candidate);
+      return stream;
+    }
     last_error = std::move(stream).error();
   }
   Error error = last_error ? std::move(*last_error) : Error("could not resolve to any addresses");
@@ -71,8 +74,10 @@ Result<std::string> receive_reply(TcpStream& stream) {
 }  // namespace
 
 Result<std::string> fetch_targets_body(const std::string& inspector_address,
-                                       std::chrono::milliseconds read_timeout) {
-  auto stream = connect_to_inspector(inspector_address);
+                                       std::chrono::milliseconds read_timeout, bool* loopback) {
+  bool reached_loopback = false;
+  auto stream = connect_to_inspector(inspector_address, reached_loopback);
+  if (loopback) *loopback = reached_loopback;
   if (!stream) return std::move(stream).error();
   if (auto set = stream->set_receive_timeout(read_timeout); !set) return std::move(set).error();
   if (auto sent = stream->send_all(build_targets_request(inspector_address)); !sent) {
@@ -121,21 +126,29 @@ Result<std::string> select_ws_target(std::string_view body) {
   return std::string(target);
 }
 
-Result<std::string> discover_ws_target(const std::string& inspector_address,
-                                       const DiscoveryTiming& timing) {
+Result<InspectorTarget> discover_inspector_target(const std::string& inspector_address,
+                                                  const DiscoveryTiming& timing) {
   const auto deadline = monotonic_now() + timing.deadline;
   for (;;) {
-    auto body = fetch_targets_body(inspector_address, timing.read_timeout);
+    bool loopback = false;
+    auto body = fetch_targets_body(inspector_address, timing.read_timeout, &loopback);
     if (body) {
       auto target = select_ws_target(*body);
       if (!target) return std::move(target).error().wrap(targets_failure(inspector_address));
-      return target;
+      return InspectorTarget{std::move(target).value(), loopback};
     }
     if (monotonic_now() >= deadline) {
       return std::move(body).error().wrap(targets_failure(inspector_address));
     }
     sleep_for(timing.retry_pause);
   }
+}
+
+Result<std::string> discover_ws_target(const std::string& inspector_address,
+                                       const DiscoveryTiming& timing) {
+  auto target = discover_inspector_target(inspector_address, timing);
+  if (!target) return std::move(target).error();
+  return std::move(target->ws_target);
 }
 
 }  // namespace vorbek

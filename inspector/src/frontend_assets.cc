@@ -45,4 +45,11 @@ std::string_view page_preload_link(std::string_view page) {
   return {};
 }
 
+std::string_view page_inline_script_hashes(std::string_view page) {
+  for (const PageScriptHashes& row : FRONTEND_PAGE_SCRIPT_HASHES) {
+    if (row.page == page) return row.hashes;
+  }
+  return {};
+}
+
 }  // namespace vorbek

@@ -28,6 +28,17 @@ struct PagePreload {
 };
 extern const std::span<const PagePreload> FRONTEND_PAGE_PRELOADS;
 
+// A top-level page and the content security policy sources ("'sha256-...'")
+// that allow its inline scripts; generated at build time.
+struct PageScriptHashes {
+  std::string_view page;
+  std::string_view hashes;
+};
+extern const std::span<const PageScriptHashes> FRONTEND_PAGE_SCRIPT_HASHES;
+
+// The hash sources of the inline scripts of `page` (a table path), or empty.
+std::string_view page_inline_script_hashes(std::string_view page);
+
 // The preload Link value for `page` (a table path), or empty.
 std::string_view page_preload_link(std::string_view page);
 

@@ -2,11 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <utility>
 
 #include "ascii.h"
 #include "console.h"
 #include "discovery.h"
+#include "frontend_policy.h"
 #include "host_pages.h"
 #include "link_policy.h"
 #include "local_resource.h"
@@ -18,6 +20,13 @@ using nlohmann::json;
 
 std::string_view without_query(std::string_view uri) {
   return uri.substr(0, uri.find_first_of("?#"));
+}
+
+// "scheme://authority" of an absolute URI.
+std::string_view origin_of(std::string_view uri) {
+  std::size_t separator = uri.find("://");
+  if (separator == std::string_view::npos) return {};
+  return uri.substr(0, uri.find_first_of("/?#", separator + 3));
 }
 
 bool is_user_navigation(NavigationKind kind) { return kind != NavigationKind::Other; }
@@ -38,14 +47,19 @@ Result<std::string> string_member(const json& request, const char* name) {
 }  // namespace
 
 FrontendHost::FrontendHost(HostBackend& backend, std::string inspector_address,
-                           const FrontendUrl& frontend, DiscoverTarget discover)
+                           const InspectorTarget& target, const FrontendUrl& frontend,
+                           DiscoverTarget discover)
     : backend_(backend),
       inspector_address_(std::move(inspector_address)),
       embedded_(frontend.embedded),
       discover_(discover ? std::move(discover)
-                         : [](const std::string& address) { return discover_ws_target(address); }),
+                         : [](const std::string& address) {
+                             return discover_inspector_target(address);
+                           }),
       frontend_prefix_(backend.engine_address(FRONTEND_ORIGIN_PREFIX)),
-      frontend_address_(backend.engine_address(frontend.text)) {}
+      frontend_address_(backend.engine_address(frontend.text)),
+      ws_target_(target.ws_target),
+      on_this_machine_(target.on_this_machine) {}
 
 FrontendHost::~FrontendHost() {
   if (discovery_.joinable()) discovery_.join();
@@ -92,6 +106,12 @@ Result<std::string> FrontendHost::reply_for(std::string_view page_uri, std::stri
   if (*name == "loadFile") {
     auto url = string_member(request, "url");
     if (!url) return std::move(url).error();
+    // A remote engine's paths name files on its own machine; here they
+    // would name whatever the user has at that path.
+    if (!on_this_machine_) {
+      return Error("the inspector at " + inspector_address_ + " is not on this machine")
+          .wrap("cannot read " + *url);
+    }
     auto content = read_local_resource(*url);
     if (!content) return std::move(content).error();
     return to_text(json{{"text", std::move(content).value()}});
@@ -119,6 +139,18 @@ Result<std::string> FrontendHost::reply_for(std::string_view page_uri, std::stri
     return std::string("{}");
   }
   return Error("unknown request: " + *name);
+}
+
+std::string FrontendHost::content_security_policy(std::string_view request_uri) const {
+  if (!embedded_) return {};
+  std::string_view path = without_query(request_uri);
+  path.remove_prefix(std::min(path.size(), origin_of(path).size()));
+  path.remove_prefix(std::min(path.find_first_not_of('/'), path.size()));
+  return frontend_content_security_policy(path.empty() ? "js_app.html" : path, ws_target_);
+}
+
+bool FrontendHost::may_request(std::string_view uri) const {
+  return !embedded_ || frontend_may_request(uri, origin_of(frontend_address_), ws_target_);
 }
 
 bool FrontendHost::is_frontend_page(std::string_view uri) const {
@@ -187,7 +219,7 @@ void FrontendHost::reconnect() {
   discovery_lost_ = false;
   if (discovery_.joinable()) discovery_.join();
   discovery_ = std::thread([this, address = inspector_address_, discover = discover_] {
-    Result<std::string> target = discover(address);
+    Result<InspectorTarget> target = discover(address);
     const bool handed_over = backend_.post_to_main([this, target = std::move(target)]() mutable {
       discovery_finished(std::move(target));
     });
@@ -195,7 +227,7 @@ void FrontendHost::reconnect() {
   });
 }
 
-void FrontendHost::discovery_finished(Result<std::string> target) {
+void FrontendHost::discovery_finished(Result<InspectorTarget> target) {
   reconnecting_ = false;
   discovery_.join();  // it ends right after handing the result over
   if (!target) {
@@ -203,7 +235,9 @@ void FrontendHost::discovery_finished(Result<std::string> target) {
               frontend_address_);
     return;
   }
-  frontend_address_ = backend_.engine_address(embedded_frontend_url(*target));
+  ws_target_ = target->ws_target;
+  on_this_machine_ = target->on_this_machine;
+  frontend_address_ = backend_.engine_address(embedded_frontend_url(ws_target_));
   load(frontend_address_);
 }
 
@@ -216,6 +250,7 @@ void FrontendHost::load(const std::string& address) {
   }
   own_address_ = address;
   own_page_address_.clear();
+  if (embedded_) backend_.confine_requests(std::string(origin_of(frontend_address_)), ws_target_);
   backend_.load(address);
 }
 

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <thread>
 
+#include "discovery.h"
 #include "error.h"
 #include "frontend_url.h"
 
@@ -47,6 +48,13 @@ class HostBackend {
   // From any thread: runs `task` on the main thread, from the event loop.
   // False when it could not be handed over; `task` is then dropped unrun.
   virtual bool post_to_main(std::function<void()> task) = 0;
+  // Before each load of the embedded frontend: its pages may request only
+  // their own origin and the target's WebSocket. An engine that enforces
+  // this itself makes it so before the load goes ahead.
+  virtual void confine_requests(const std::string& frontend_origin, const std::string& ws_target) {
+    (void)frontend_origin;
+    (void)ws_target;
+  }
 };
 
 enum class NavigationKind { LinkClicked, FormSubmitted, BackForward, Reload, Other };
@@ -79,13 +87,15 @@ struct HostReply {
 using SendReply = std::function<void(HostReply)>;
 // Not "PostMessage": windows.h makes that name a macro.
 using PostReply = std::function<void(std::string)>;
-using DiscoverTarget = std::function<Result<std::string>(const std::string& inspector_address)>;
+using DiscoverTarget =
+    std::function<Result<InspectorTarget>(const std::string& inspector_address)>;
 
 class FrontendHost {
  public:
-  // `discover` is discover_ws_target unless a test says otherwise.
-  FrontendHost(HostBackend& backend, std::string inspector_address, const FrontendUrl& frontend,
-               DiscoverTarget discover = {});
+  // `target` is what start-up discovered; `discover` is
+  // discover_inspector_target unless a test says otherwise.
+  FrontendHost(HostBackend& backend, std::string inspector_address, const InspectorTarget& target,
+               const FrontendUrl& frontend, DiscoverTarget discover = {});
   ~FrontendHost();  // waits for a discovery still running
   FrontendHost(const FrontendHost&) = delete;
   FrontendHost& operator=(const FrontendHost&) = delete;
@@ -104,6 +114,12 @@ class FrontendHost {
   void page_process_ended(std::string_view reason);
   void load_failed(const LoadFailure& failure);
 
+  // The content security policy for a response to `request_uri` (as the
+  // scheme handler sees it), or empty: a frontend the user named is theirs.
+  std::string content_security_policy(std::string_view request_uri) const;
+  // Whether the page may request `uri` (in the engine's form).
+  bool may_request(std::string_view uri) const;
+
   bool reconnecting() const { return reconnecting_ && !discovery_lost_; }
   // Whether a crash page would show now: not twice without the user acting.
   bool crash_page_allowed() const { return crash_page_allowed_; }
@@ -115,7 +131,7 @@ class FrontendHost {
   bool is_frontend_page(std::string_view uri) const;
   bool is_frontend_entry(std::string_view uri) const;
   void reconnect();
-  void discovery_finished(Result<std::string> target);
+  void discovery_finished(Result<InspectorTarget> target);
   void load(const std::string& address);
   void show_page(const std::string& html, const std::string& address);
   void open_in_browser(const std::string& uri);
@@ -127,6 +143,10 @@ class FrontendHost {
   // Addresses of the embedded frontend's pages start with this.
   const std::string frontend_prefix_;
   std::string frontend_address_;
+  // The target the frontend is loaded for, and whether its inspector is on
+  // this machine, whose files its file:// paths then name.
+  std::string ws_target_;
+  bool on_this_machine_ = false;
   // The host's own last navigation, which it lets through.
   std::string own_address_;
   // A page of the host's own (crash, error) is showing at this address.

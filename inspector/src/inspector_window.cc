@@ -7,13 +7,14 @@
 namespace vorbek {
 
 Result<InspectorWindow> open_inspector_window(const std::string& inspector_address,
+                                              const InspectorTarget& target,
                                               const FrontendUrl& frontend) {
   auto loop = std::make_unique<LoopState>();
   auto made = make_platform_window(*loop);
   if (!made) return std::move(made).error().wrap(WINDOW_FAILURE);
   PlatformWindowPtr window = std::move(made).value();
 
-  auto webview = create_webview(native_window(*window), inspector_address, frontend);
+  auto webview = create_webview(native_window(*window), inspector_address, target, frontend);
   if (!webview) {
     window.reset();  // closed before the report is written
     return std::move(webview).error().wrap(WEBVIEW_FAILURE);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "discovery.h"
 #include "error.h"
 #include "event_loop.h"
 #include "frontend_url.h"
@@ -35,6 +36,7 @@ inline constexpr const char* WEBVIEW_FAILURE =
 // Main thread only, at most once. The window shows `frontend`, and asks
 // `inspector_address` again only when the user reconnects.
 Result<InspectorWindow> open_inspector_window(const std::string& inspector_address,
+                                              const InspectorTarget& target,
                                               const FrontendUrl& frontend);
 
 // Runs the loop until the window is closed, then ends the process.

@@ -1,11 +1,9 @@
 #include "local_resource.h"
 
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
 
 #include "ascii.h"
+#include "regular_file.h"
 
 namespace vorbek {
 
@@ -18,8 +16,6 @@ int hex_value(char c) {
   return -1;
 }
 
-Error file_error(const std::error_code& code) { return Error::os(code.value(), code.message()); }
-
 // Where paths begin with a drive (Windows), file:///C:/dir names C:/dir,
 // and two leading separators name another machine's share.
 bool paths_have_drives() { return std::filesystem::path("C:/").has_root_name(); }
@@ -29,11 +25,6 @@ bool is_separator(char c) { return c == '/' || c == '\\'; }
 bool is_drive_path(std::string_view path) {
   return path.size() >= 2 && ascii_lower(path[0]) >= 'a' && ascii_lower(path[0]) <= 'z' &&
          path[1] == ':' && (path.size() == 2 || is_separator(path[2]));
-}
-
-// The file system's own form of a UTF-8 path, on every platform.
-std::filesystem::path file_system_path(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 }  // namespace
@@ -75,26 +66,8 @@ Result<std::string> read_local_resource(std::string_view url, std::size_t max_si
   auto path = local_path_for_url(url);
   if (!path) return std::move(path).error().wrap("cannot read " + std::string(url));
   auto fail = [&](Error error) { return std::move(error).wrap("cannot read " + *path); };
-  const std::filesystem::path file = file_system_path(*path);
-
-  // Checked before opening: a FIFO or a device would block or never end.
-  std::error_code code;
-  const auto status = std::filesystem::status(file, code);
-  if (code) return fail(file_error(code));
-  if (!std::filesystem::is_regular_file(status)) return fail(Error("not a regular file"));
-  const auto size = std::filesystem::file_size(file, code);
-  if (code) return fail(file_error(code));
-  if (size > max_size) {
-    return fail(Error("larger than " + std::to_string(max_size) + " bytes"));
-  }
-
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return fail(file_error(std::error_code(errno, std::generic_category())));
-  // The file may grow between the check and the read; the limit still holds.
-  std::string content(static_cast<std::size_t>(size), '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  content.resize(static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) return fail(Error("read failed"));
+  auto content = read_regular_file(*path, max_size);
+  if (!content) return fail(std::move(content).error());
   return content;
 }
 

@@ -193,4 +193,15 @@ Result<AddressPlan> parse_inspector_address(std::string_view text) {
   return AddressPlan(HostAndPort{std::string(text.substr(0, colon)), *port});
 }
 
+bool is_loopback(const SocketAddress& address) {
+  const auto& b = address.bytes;
+  if (address.family == SocketAddress::Family::IPv4) return b[0] == 127;
+  bool zeros_before_last = true;
+  for (std::size_t i = 0; i < 15; ++i) zeros_before_last = zeros_before_last && b[i] == 0;
+  if (zeros_before_last && b[15] == 1) return true;
+  bool mapped = b[10] == 0xff && b[11] == 0xff;
+  for (std::size_t i = 0; i < 10; ++i) mapped = mapped && b[i] == 0;
+  return mapped && b[12] == 127;
+}
+
 }  // namespace vorbek

@@ -22,6 +22,9 @@ struct SocketAddress {
   bool operator==(const SocketAddress&) const = default;
 };
 
+// 127.0.0.0/8, ::1, and IPv4-mapped 127.0.0.0/8.
+bool is_loopback(const SocketAddress& address);
+
 // A name for the resolver, with the port already checked.
 struct HostAndPort {
   std::string host;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "discovery.h"
 #include "error.h"
 #include "frontend_url.h"
 
@@ -23,10 +24,10 @@ using WebViewPtr = std::unique_ptr<WebView, WebViewDelete>;
 
 // Loads the engine where it is loaded at run time, builds the web view as
 // the window's only child, filling it, with the keyboard focus, and starts
-// loading the frontend; its FrontendHost asks `inspector_address` again
+// loading the frontend for `target`; its FrontendHost asks `inspector_address` again
 // when the user reconnects. A failure carries the engine's own text; the
 // caller adds the outermost message.
 Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend);
+                                  const InspectorTarget& target, const FrontendUrl& frontend);
 
 }  // namespace vorbek

@@ -402,7 +402,7 @@ void apply_settings(const WebKitApi& wk, WebKitWebView* web_view) {
 }  // namespace
 
 Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspector_address,
-                                  const FrontendUrl& frontend) {
+                                  const InspectorTarget& target, const FrontendUrl& frontend) {
   const std::string& frontend_url = frontend.text;
   auto* window = reinterpret_cast<GtkWindow*>(native);
   const GtkApi& gtk = gtk_api();
@@ -418,7 +418,8 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
 
   WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr});
   view->host_backend = std::make_unique<WebKitHostBackend>(*view);
-  view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, frontend);
+  view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
+                                              frontend);
   const WebKitApi& wk = view->engine.api;
   view->context = new_web_context(wk);
   WebKitWebContext* context = view->context.get();

@@ -26,6 +26,7 @@ using ::testing::HasSubstr;
 using nlohmann::json;
 
 constexpr const char* ADDRESS = "127.0.0.1:9229";
+constexpr const char* TARGET = "127.0.0.1:9229/old";
 constexpr const char* FRONTEND_URL =
     "http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/old&experiments=true&v8only=true";
 // The same page in the engine's form, as WebKit shows it.
@@ -98,7 +99,7 @@ class FakeBackend : public HostBackend {
 class ScriptedDiscovery {
  public:
   DiscoverTarget function() {
-    return [this](const std::string& address) -> Result<std::string> {
+    return [this](const std::string& address) -> Result<InspectorTarget> {
       std::future<Result<std::string>> answer;
       {
         std::lock_guard lock(mutex_);
@@ -107,9 +108,13 @@ class ScriptedDiscovery {
         answer = answers_.emplace_back().get_future();
         called_.notify_all();
       }
-      return answer.get();
+      auto target = answer.get();
+      if (!target) return std::move(target).error();
+      return InspectorTarget{std::move(target).value(), on_this_machine};
     };
   }
+  // Where the inspector answers from, for the discoveries still to come.
+  std::atomic<bool> on_this_machine{true};
   // Answers what is still open, and every later call at once, so that no
   // discovery outlives the test.
   void close() {
@@ -140,7 +145,7 @@ class ScriptedDiscovery {
 
 class FrontendHostTest : public ::testing::Test {
  protected:
-  FrontendHostTest() : host_(backend_, ADDRESS, {FRONTEND_URL, true}, discovery_.function()) {}
+  FrontendHostTest() : host_(backend_, ADDRESS, {TARGET, true}, {FRONTEND_URL, true}, discovery_.function()) {}
   void TearDown() override { discovery_.close(); }
 
   HostReply request(const json& message, std::string_view page = PAGE) {
@@ -386,9 +391,9 @@ TEST(FrontendHostOverride, AFrontendTheUserNamedIsLoadedAgainAsItIs) {
   FakeBackend backend;
   int discoveries = 0;
   const std::string frontend = "devtools://localhost/js_app.html?ws=127.0.0.1:9229/old";
-  FrontendHost host(backend, ADDRESS, {frontend, false}, [&](const std::string&) {
+  FrontendHost host(backend, ADDRESS, {}, {frontend, false}, [&](const std::string&) {
     ++discoveries;
-    return Result<std::string>(std::string("x"));
+    return Result<InspectorTarget>(InspectorTarget{"x", true});
   });
   host.start();
   // The engine reloads it itself.
@@ -431,7 +436,7 @@ TEST_F(FrontendHostTest, ACrashShowsOnePageUntilTheUserActs) {
 TEST(FrontendHostFailedLoad, ABlockedPortIsExplainedWithoutAsking) {
   FakeBackend backend;
   const std::string uri = "http://127.0.0.1:1/x?ws=a";
-  FrontendHost host(backend, ADDRESS, {uri, false});
+  FrontendHost host(backend, ADDRESS, {}, {uri, false});
   host.start();
   EXPECT_TRUE(backend.loads.empty());
   ASSERT_EQ(backend.pages.size(), 1u);
@@ -448,7 +453,7 @@ TEST(FrontendHostFailedLoad, ABlockedPortIsExplainedWithoutAsking) {
 TEST(FrontendHostFailedLoad, IsExplainedUnlessItWasCancelledOnPurpose) {
   FakeBackend backend;
   const std::string uri = "http://127.0.0.1:2/x?ws=a&b=<c>";
-  FrontendHost host(backend, ADDRESS, {uri, false});
+  FrontendHost host(backend, ADDRESS, {}, {uri, false});
   host.start();
   host.load_failed({uri, "Load request cancelled", true});
   EXPECT_TRUE(backend.pages.empty());

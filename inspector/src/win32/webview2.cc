@@ -541,7 +541,8 @@ WebView::~WebView() {
 namespace webview2 {
 
 Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend, const Dependencies& dependencies) {
+                                  const InspectorTarget& target, const FrontendUrl& frontend,
+                                  const Dependencies& dependencies) {
   WebViewPtr view(new WebView);
   view->window = window;
   view->create_environment = dependencies.create_environment;
@@ -553,8 +554,8 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
 
   view->host_backend = std::make_unique<WebView2HostBackend>(
       *view, dependencies.open_in_browser ? dependencies.open_in_browser : win32::open_with_shell);
-  view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, frontend,
-                                              dependencies.discover);
+  view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
+                                              frontend, dependencies.discover);
   if (auto started = start_engine(*view); !started) return std::move(started).error();
 
   if (!SetWindowSubclass(window, follow_window, SUBCLASS_ID,
@@ -574,10 +575,10 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
 }  // namespace webview2
 
 Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend) {
+                                  const InspectorTarget& target, const FrontendUrl& frontend) {
   auto loader = webview2::load_loader();
   if (!loader) return std::move(loader).error();
-  return webview2::create_webview(reinterpret_cast<HWND>(window), inspector_address, frontend,
+  return webview2::create_webview(reinterpret_cast<HWND>(window), inspector_address, target, frontend,
                                   {std::move(loader).value(), {}, {}});
 }
 
