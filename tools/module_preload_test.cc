@@ -74,3 +74,23 @@ TEST(ModulePreloadTest, GraphIsBreadthFirstWithoutRepeatsOrMissingFiles) {
 
 }  // namespace
 }  // namespace vorbek
+
+namespace vorbek {
+namespace {
+
+// Their hashes go into the page's policy: the text must be the bytes the
+// engine hashes, or the page's own script would be refused.
+TEST(InlineScripts, TakesEachInlineScriptAsTheEngineSeesIt) {
+  const std::string html =
+      "<script>\r\n  a();\r  b();\n</script>\n"
+      "<script type=\"module\" src=\"./m.js\"></script>\n"
+      "<SCRIPT data-x='1'>c('</scr' + 'ipt>')</SCRIPT>\n"
+      "<scripts>not a script</scripts>\n"
+      "<script nosrc>d()</script><script\tsrc = x.js></script>";
+  EXPECT_EQ(inline_script_texts(html),
+            (std::vector<std::string>{"\n  a();\n  b();\n", "c('</scr' + 'ipt>')", "d()"}));
+  EXPECT_TRUE(inline_script_texts("<script>unclosed").empty());
+}
+
+}  // namespace
+}  // namespace vorbek

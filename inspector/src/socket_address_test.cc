@@ -41,6 +41,16 @@ TEST(SocketAddress, NumericForms) {
             v6({0xab, 0xcd, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 1));
 }
 
+TEST(SocketAddress, Loopback) {
+  for (const char* text : {"127.0.0.1:1", "127.8.9.10:1", "[::1]:1", "[::ffff:127.0.0.1]:1"}) {
+    EXPECT_TRUE(is_loopback(*parse_numeric_socket_address(text))) << text;
+  }
+  for (const char* text : {"10.0.0.1:1", "0.0.0.0:1", "[::2]:1", "[::]:1", "[::ffff:10.0.0.1]:1",
+                           "[1::1]:1", "128.0.0.1:1"}) {
+    EXPECT_FALSE(is_loopback(*parse_numeric_socket_address(text))) << text;
+  }
+}
+
 TEST(SocketAddress, NotNumeric) {
   for (const char* text : {
            "localhost:9229", "127.0.0.1:+9229", "127.0.0.01:1", "256.0.0.1:1", "1.2.3:1",

@@ -41,6 +41,7 @@ namespace vorbek {
   X(g_get_prgname)                       \
   X(g_set_prgname)                       \
   X(g_get_home_dir)                      \
+  X(g_get_user_cache_dir)                \
   X(g_get_user_special_dir)             \
   X(g_get_language_names)                \
   X(g_build_filename)                    \

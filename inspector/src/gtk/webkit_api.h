@@ -36,6 +36,12 @@ namespace vorbek {
   X(webkit_user_script_new)                               \
   X(webkit_user_script_unref)                             \
   X(webkit_user_content_manager_add_script)               \
+  X(webkit_user_content_manager_add_filter)               \
+  X(webkit_user_content_manager_remove_all_filters)       \
+  X(webkit_user_content_filter_unref)                     \
+  X(webkit_user_content_filter_store_new)                 \
+  X(webkit_user_content_filter_store_save)                \
+  X(webkit_user_content_filter_store_save_finish)         \
   X(webkit_user_content_manager_register_script_message_handler_with_reply) \
   X(webkit_script_message_reply_return_value)             \
   X(webkit_script_message_reply_return_error_message)     \

@@ -1,13 +1,19 @@
 // The web view on WebKitGTK: the frontend scheme, the settings the user sees,
 // and the transport between the page, the engine and FrontendHost.
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include "console.h"
 #include "download_name.h"
 #include "error.h"
 #include "frontend_host.h"
+#include "frontend_policy.h"
 #include "frontend_url.h"
 #include "gtk/glib_ptr.h"
 #include "gtk/gtk_api.h"
@@ -31,6 +37,11 @@ struct WebView {
   GtkWindow* window = nullptr;
   std::unique_ptr<HostBackend> host_backend;
   std::unique_ptr<FrontendHost> host;  // uses host_backend
+  // The engine's own check on the frontend's requests: a content filter,
+  // compiled for the current target before a page of it loads.
+  std::string filter_rules;
+  GObjectPtr<WebKitUserContentFilterStore> filter_store;  // while compiling
+  std::optional<std::string> load_after_filter;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -97,8 +108,14 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer data) {
   if (WebKitWebView* asking = wk.webkit_uri_scheme_request_get_web_view(request)) {
     webview_id = std::to_string(wk.webkit_web_view_get_page_id(asking));
   }
-  serve_frontend_request(webview_id, read_request(wk, request, uri),
-                         [&](HttpResponse response) { respond(wk, request, response); });
+  HttpRequest http = read_request(wk, request, uri);
+  // The pages' policy goes on in this layer: the handler answers from the
+  // table alone.
+  const std::string policy = static_cast<WebView*>(data)->host->content_security_policy(http.uri);
+  serve_frontend_request(webview_id, std::move(http), [&](HttpResponse response) {
+    if (!policy.empty()) response.headers.emplace_back("content-security-policy", policy);
+    respond(wk, request, response);
+  });
 }
 
 // The user's download directory (see download_directory_for). It is made
@@ -213,6 +230,76 @@ void set_up_context(WebView& view, WebKitWebContext* context) {
 }
 
 
+// The frontend's requests in WebKit's content-rule form: everything is
+// blocked but its own origin, data:, blob:, about: and the target's
+// WebSocket. The patterns are regular expressions over the whole URL; the
+// origins come from websocket_origin and the program, so they hold no
+// character that needs more than a backslash.
+std::string content_filter_rules(const std::string& frontend_origin, const std::string& ws_target) {
+  auto pattern = [](std::string_view prefix) {
+    std::string out = "^";
+    for (char c : prefix) {
+      const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '/' || c == ':' || c == '-';
+      if (!plain) out += "\\\\";  // a regex escape, in a JSON string
+      out += c;
+    }
+    return out;
+  };
+  auto allow = [](const std::string& filter) {
+    return ",{\"trigger\":{\"url-filter\":\"" + filter +
+           "\"},\"action\":{\"type\":\"ignore-previous-rules\"}}";
+  };
+  std::string rules = "[{\"trigger\":{\"url-filter\":\".*\"},\"action\":{\"type\":\"block\"}}";
+  rules += allow(pattern(frontend_origin + "/"));
+  for (const char* scheme : {"data:", "blob:", "about:"}) rules += allow(pattern(scheme));
+  if (std::string socket = websocket_origin(ws_target); !socket.empty()) {
+    rules += allow(pattern(socket + "/"));
+  }
+  return rules + "]";
+}
+
+// A stable name for a rule set, so that a run for the same target reuses
+// its compiled file instead of adding one.
+std::string filter_identifier(std::string_view rules) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : rules) hash = (hash ^ c) * 1099511628211ull;
+  char name[32];
+  std::snprintf(name, sizeof name, "frontend-%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
+
+void on_filter_saved(GObject* store, GAsyncResult* result, gpointer data) {
+  auto& view = *static_cast<WebView*>(data);
+  const WebKitApi& wk = view.engine.api;
+  GError* raw_error = nullptr;
+  WebKitUserContentFilter* filter = wk.webkit_user_content_filter_store_save_finish(
+      reinterpret_cast<WebKitUserContentFilterStore*>(store), result, &raw_error);
+  // A compile for a target that has since changed: the newer one decides.
+  if (reinterpret_cast<gpointer>(store) != view.filter_store.get()) {
+    if (filter) wk.webkit_user_content_filter_unref(filter);
+    GErrorPtr ignored(raw_error);
+    return;
+  }
+  auto* web_view = reinterpret_cast<WebKitWebView*>(view.widget);
+  WebKitUserContentManager* content = wk.webkit_web_view_get_user_content_manager(web_view);
+  wk.webkit_user_content_manager_remove_all_filters(content);
+  if (filter) {
+    wk.webkit_user_content_manager_add_filter(content, filter);
+    wk.webkit_user_content_filter_unref(filter);
+  } else {
+    // The page's own policy still holds; the window stays usable.
+    GErrorPtr error(raw_error);
+    write_stderr(format_failure_report(
+        Error(error ? error->message : "unknown error")
+            .wrap("cannot compile the frontend's request filter")));
+  }
+  view.filter_store.reset();
+  if (auto address = std::exchange(view.load_after_filter, std::nullopt)) {
+    wk.webkit_web_view_load_uri(web_view, address->c_str());
+  }
+}
+
 // The host's backend on GTK and WebKit.
 class WebKitHostBackend final : public HostBackend {
  public:
@@ -222,9 +309,30 @@ class WebKitHostBackend final : public HostBackend {
     return engine_url_for(frontend_url);
   }
   void load(const std::string& address) override {
+    if (view_.filter_store) {
+      view_.load_after_filter = address;
+      return;
+    }
     view_.engine.api.webkit_web_view_load_uri(web_view(), address.c_str());
   }
+  void confine_requests(const std::string& frontend_origin, const std::string& ws_target) override {
+    std::string rules = content_filter_rules(frontend_origin, ws_target);
+    if (rules == view_.filter_rules) return;
+    view_.filter_rules = rules;
+    const WebKitApi& wk = view_.engine.api;
+    const GtkApi& gtk = gtk_api();
+    GCharPtr directory(gtk.g_build_filename(gtk.g_get_user_cache_dir(), "vorbek_inspector",
+                                            "content-filters", nullptr));
+    gtk.g_mkdir_with_parents(directory.get(), 0700);
+    // A store for each compile, so that its callback can tell it is done.
+    view_.filter_store.reset(wk.webkit_user_content_filter_store_new(directory.get()));
+    GBytesPtr source(gtk.g_bytes_new(rules.data(), rules.size()));
+    wk.webkit_user_content_filter_store_save(view_.filter_store.get(),
+                                             filter_identifier(rules).c_str(), source.get(),
+                                             nullptr, on_filter_saved, &view_);
+  }
   void show_html(const std::string& html, const std::string& address) override {
+    view_.load_after_filter.reset();
     view_.engine.api.webkit_web_view_load_alternate_html(web_view(), html.c_str(),
                                                          address.c_str(), address.c_str());
   }

@@ -168,9 +168,11 @@ TEST(Discovery, FindsTargetAndSendsTheRequest) {
     request = FakeInspector::read_request(fd);
     FakeInspector::send_text(fd, ok_reply(R"([{"webSocketDebuggerUrl":"ws://127.0.0.1:1/abc"}])"));
   });
-  auto target = discover_ws_target(peer.address(), FAST);
+  auto target = discover_inspector_target(peer.address(), FAST);
   ASSERT_TRUE(target.ok()) << format_failure_report(target.error());
-  EXPECT_EQ(*target, "127.0.0.1:1/abc");
+  EXPECT_EQ(target->ws_target, "127.0.0.1:1/abc");
+  // Reached on loopback, so the engine's file:// paths are this machine's.
+  EXPECT_TRUE(target->on_this_machine);
   EXPECT_EQ(request, build_targets_request(peer.address()));
 }
 

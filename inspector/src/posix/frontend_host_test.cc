@@ -47,6 +47,9 @@ class FakeBackend : public HostBackend {
     pages.push_back({html, address});
   }
   void copy_text(const std::string& text) override { clipboard = text; }
+  void confine_requests(const std::string& origin, const std::string& ws_target) override {
+    confined.push_back(origin + " " + ws_target);
+  }
   Status open_in_browser(const std::string& uri) override {
     opened.push_back(uri);
     if (browser_fails) return Error("no browser");
@@ -86,6 +89,7 @@ class FakeBackend : public HostBackend {
   std::vector<Page> pages;
   std::optional<std::string> clipboard;
   std::vector<std::string> opened;
+  std::vector<std::string> confined;
   bool browser_fails = false;
   std::atomic<bool> posting_fails{false}, posting_failed{false};
 
@@ -306,6 +310,49 @@ TEST_F(FrontendHostTest, AReloadReconnectsToTheCurrentTarget) {
   expect_discoveries(2);
   discovery_.answer(std::string("127.0.0.1:9229/new"));
   ASSERT_TRUE(backend_.run_posted());
+}
+
+// A remote engine's file:// paths name its own machine's files: read here,
+// they would be whatever the user keeps at that path.
+TEST_F(FrontendHostTest, FilesOnlyFromAnInspectorOnThisMachine) {
+  const std::string url = "file:///proc/self/status";
+  EXPECT_TRUE(request({{"request", "loadFile"}, {"url", url}}).ok);
+
+  host_.start();
+  discovery_.on_this_machine = false;
+  EXPECT_FALSE(navigate(PAGE, NavigationKind::Reload));
+  discovery_.answer(std::string("127.0.0.1:9229/new"));
+  ASSERT_TRUE(backend_.run_posted());
+  HostReply refused = request({{"request", "loadFile"}, {"url", url}}, NEW_PAGE);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.text,
+            "cannot read file:///proc/self/status: the inspector at 127.0.0.1:9229 is not on this "
+            "machine");
+}
+
+// The policy and the engine's own check follow the target, which a
+// reconnect may change; a frontend the user named gets neither.
+TEST_F(FrontendHostTest, PagesAreConfinedToTheCurrentTarget) {
+  host_.start();
+  EXPECT_THAT(host_.content_security_policy(PAGE), HasSubstr("ws://127.0.0.1:9229;"));
+  EXPECT_TRUE(host_.may_request("ws://127.0.0.1:9229/old"));
+  EXPECT_FALSE(host_.may_request("http://127.0.0.1:9229/json"));
+  EXPECT_FALSE(navigate(PAGE, NavigationKind::Reload));
+  discovery_.answer(std::string("[::1]:9330/new"));
+  ASSERT_TRUE(backend_.run_posted());
+  EXPECT_THAT(backend_.confined, ::testing::ElementsAre("devtools://localhost 127.0.0.1:9229/old",
+                                                        "devtools://localhost [::1]:9330/new"));
+  EXPECT_THAT(host_.content_security_policy("http://devtools.localhost/js_app.html?ws=x"),
+              HasSubstr("connect-src 'self' data: ws://[::1]:9330;"));
+  EXPECT_FALSE(host_.may_request("ws://127.0.0.1:9229/old"));
+  EXPECT_TRUE(host_.may_request("ws://[::1]:9330/new"));
+
+  FakeBackend backend;
+  FrontendHost theirs(backend, ADDRESS, {TARGET, true}, {PAGE, false});
+  theirs.start();
+  EXPECT_EQ(theirs.content_security_policy(PAGE), "");
+  EXPECT_TRUE(theirs.may_request("https://example.com/"));
+  EXPECT_TRUE(backend.confined.empty());
 }
 
 TEST_F(FrontendHostTest, OneReconnectAtATimeAndNoneQueued) {

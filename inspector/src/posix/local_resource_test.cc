@@ -129,6 +129,18 @@ TEST_F(ReadLocalResource, RefusesAFileOverTheLimit) {
   EXPECT_TRUE(read_local_resource(url(write("fits.map", std::string(100, 'x'))), 100));
 }
 
+// What the file holds, not what its size said when it was opened: /proc
+// files say 0 bytes. The bound holds for what is read.
+TEST_F(ReadLocalResource, ReadsWhatTheFileHolds) {
+  auto status = read_local_resource("file:///proc/self/status");
+  ASSERT_TRUE(status) << describe_for_frontend(status.error());
+  EXPECT_NE(status->find("Name:"), std::string::npos);
+  auto bounded = read_local_resource("file:///proc/self/status", 10);
+  ASSERT_FALSE(bounded);
+  EXPECT_EQ(describe_for_frontend(bounded.error()),
+            "cannot read /proc/self/status: larger than 10 bytes");
+}
+
 TEST_F(ReadLocalResource, ReportsAnUnreadableFile) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
   std::string path = write("secret.ts", "x");
