@@ -27,6 +27,7 @@ struct Dependencies {
 // create_webview, with `dependencies` in place of the loader, discovery and
 // the shell.
 Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_address,
-                                  const FrontendUrl& frontend, const Dependencies& dependencies);
+                                  const InspectorTarget& target, const FrontendUrl& frontend,
+                                  const Dependencies& dependencies);
 
 }  // namespace vorbek::webview2

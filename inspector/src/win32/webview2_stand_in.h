@@ -28,6 +28,8 @@ inline LRESULT CALLBACK host_procedure(HWND window, UINT message, WPARAM wparam,
 }
 
 constexpr char INSPECTOR[] = "127.0.0.1:9229";
+// The target the frontend URL names, on this machine as its address is.
+inline const InspectorTarget TARGET{"127.0.0.1:9229/0f2c", true};
 constexpr char FRONTEND_URL[] =
     "http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/0f2c&experiments=true&v8only=true";
 constexpr wchar_t FRONTEND_PAGE[] =
@@ -68,12 +70,12 @@ class StandInRuntime : public testing::Test {
   // (on a thread of the host's) and the user's browser.
   webview2::Dependencies dependencies() {
     return {loader_.entry(),
-            [this](const std::string& address) -> Result<std::string> {
+            [this](const std::string& address) -> Result<InspectorTarget> {
               std::this_thread::sleep_for(discovery_delay_);
               std::lock_guard lock(mutex_);
               discovered_at_.push_back(address);
               if (!discovered_) return Error(discovery_error_);
-              return *discovered_;
+              return InspectorTarget{*discovered_, true};
             },
             [this](const std::string& uri) -> Status {
               opened_.push_back(uri);
@@ -81,7 +83,8 @@ class StandInRuntime : public testing::Test {
             }};
   }
   Result<WebViewPtr> open(const std::string& url = FRONTEND_URL, bool embedded = true) {
-    return webview2::create_webview(window_, INSPECTOR, FrontendUrl{url, embedded}, dependencies());
+    return webview2::create_webview(window_, INSPECTOR, TARGET, FrontendUrl{url, embedded},
+                                    dependencies());
   }
   void open_ok(const std::string& url = FRONTEND_URL, bool embedded = true) {
     auto view = open(url, embedded);
