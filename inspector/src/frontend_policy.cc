@@ -61,8 +61,9 @@ std::string frontend_content_security_policy(std::string_view path, std::string_
   }
   std::string connect = "'self' data:";
   if (std::string origin = websocket_origin(ws_target); !origin.empty()) {
-    connect += ' ';
-    connect += origin;
+    // A policy's host cannot be an IPv6 literal: such a target is allowed by
+    // its scheme here, and the web view's own check keeps it to the target.
+    connect += origin.find('[') == std::string::npos ? " " + origin : std::string(" ws:");
   }
   // Styles stay inline: the frontend sets them on its elements throughout.
   return "default-src 'none'; script-src " + scripts + "; worker-src 'self'; style-src 'self' "
