@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "console.h"
 #include "download_name.h"
@@ -398,7 +399,7 @@ gboolean on_host_message(WebKitUserContentManager*, JSCValue* value,
   return TRUE;
 }
 
-// The host's script first, then WebKit's mending; both only for pages of
+// Every engine's scripts first, then WebKit's mending; all only for pages of
 // the embedded frontend's origin: any other frontend runs as it was written.
 void add_page_scripts(WebView& view, WebKitWebView* web_view) {
   const WebKitApi& wk = view.engine.api;
@@ -409,7 +410,9 @@ void add_page_scripts(WebView& view, WebKitWebView* web_view) {
                                                                             nullptr);
   const std::string origin_pattern = std::string(SCHEME_NAME) + "://*/*";
   const char* allow[] = {origin_pattern.c_str(), nullptr};
-  for (const char* source : {FRONTEND_HOST_SCRIPT, FRONTEND_COMPAT_SCRIPT}) {
+  std::vector<const char*> sources(frontend_page_scripts().begin(), frontend_page_scripts().end());
+  sources.push_back(FRONTEND_COMPAT_SCRIPT);
+  for (const char* source : sources) {
     WebKitUserScript* script =
         wk.webkit_user_script_new(source, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow, nullptr);
@@ -524,7 +527,7 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr});
+  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr, {}, {}, {}});
   view->host_backend = std::make_unique<WebKitHostBackend>(*view);
   view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
                                               frontend);

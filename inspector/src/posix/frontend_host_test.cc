@@ -338,14 +338,14 @@ TEST_F(FrontendHostTest, PagesAreConfinedToTheCurrentTarget) {
   EXPECT_TRUE(host_.may_request("ws://127.0.0.1:9229/old"));
   EXPECT_FALSE(host_.may_request("http://127.0.0.1:9229/json"));
   EXPECT_FALSE(navigate(PAGE, NavigationKind::Reload));
-  discovery_.answer(std::string("[::1]:9330/new"));
+  discovery_.answer(std::string("127.0.0.2:9330/new"));
   ASSERT_TRUE(backend_.run_posted());
   EXPECT_THAT(backend_.confined, ::testing::ElementsAre("devtools://localhost 127.0.0.1:9229/old",
-                                                        "devtools://localhost [::1]:9330/new"));
+                                                        "devtools://localhost 127.0.0.2:9330/new"));
   EXPECT_THAT(host_.content_security_policy("http://devtools.localhost/js_app.html?ws=x"),
-              HasSubstr("connect-src 'self' data: ws://[::1]:9330;"));
+              HasSubstr("connect-src 'self' data: ws://127.0.0.2:9330;"));
   EXPECT_FALSE(host_.may_request("ws://127.0.0.1:9229/old"));
-  EXPECT_TRUE(host_.may_request("ws://[::1]:9330/new"));
+  EXPECT_TRUE(host_.may_request("ws://127.0.0.2:9330/new"));
 
   FakeBackend backend;
   FrontendHost theirs(backend, ADDRESS, {TARGET, true}, {PAGE, false});

@@ -450,7 +450,7 @@ Status install_handlers(WebView& view) {
   // Only a window opened on the frontend origin shows the embedded frontend;
   // a frontend from elsewhere runs as it was written.
   if (starts_with_ignoring_ascii_case(view.host->frontend_address(), FRONTEND_ORIGIN_PREFIX)) {
-    return webview2::add_host_script(core);
+    return webview2::add_page_scripts(core);
   }
   return {};
 }

@@ -144,26 +144,29 @@ Status apply_settings(ICoreWebView2* core) {
   return {};
 }
 
-Status add_host_script(ICoreWebView2* core) {
+Status add_page_scripts(ICoreWebView2* core) {
   struct Added {
     bool done = false;
     HRESULT result = E_FAIL;
   };
-  auto added = std::make_shared<Added>();
-  auto handler = com::handler<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
-      [added](HRESULT result, LPCWSTR) -> HRESULT {
-        added->done = true;
-        added->result = result;
-        return S_OK;
-      });
-  const std::wstring script = win32::widen(FRONTEND_HOST_SCRIPT);
-  if (auto started = check(core->AddScriptToExecuteOnDocumentCreated(script.c_str(), handler.Get()),
-                           "cannot add the frontend's host script");
-      !started) {
-    return started;
+  for (const char* source : frontend_page_scripts()) {
+    auto added = std::make_shared<Added>();
+    auto handler = com::handler<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
+        [added](HRESULT result, LPCWSTR) -> HRESULT {
+          added->done = true;
+          added->result = result;
+          return S_OK;
+        });
+    const std::wstring script = win32::widen(source);
+    if (auto started = check(core->AddScriptToExecuteOnDocumentCreated(script.c_str(), handler.Get()),
+                             "cannot add the frontend's page scripts");
+        !started) {
+      return started;
+    }
+    if (auto waited = wait_for(added->done); !waited) return waited;
+    if (auto done = check(added->result, "cannot add the frontend's page scripts"); !done) return done;
   }
-  if (auto waited = wait_for(added->done); !waited) return waited;
-  return check(added->result, "cannot add the frontend's host script");
+  return {};
 }
 
 }  // namespace vorbek::webview2

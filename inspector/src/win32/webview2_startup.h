@@ -1,6 +1,6 @@
 // Starting the WebView2 web view: the environment through the loader, the
 // controller in the container, the settings the user sees and the
-// frontend's host script. The runtime completes each step later, through
+// frontend's page scripts. The runtime completes each step later, through
 // window messages; each call here waits for its step, dispatching this
 // thread's messages meanwhile.
 #pragma once
@@ -43,8 +43,8 @@ Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
 // runtime's defaults.
 Status apply_settings(ICoreWebView2* core);
 
-// The frontend's bridge to its host, in every document created from now
-// on; it checks its own origin.
-Status add_host_script(ICoreWebView2* core);
+// The frontend's page scripts (its bridge to the host first), in every
+// document created from now on; each checks its own origin.
+Status add_page_scripts(ICoreWebView2* core);
 
 }  // namespace vorbek::webview2

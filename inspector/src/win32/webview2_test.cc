@@ -103,10 +103,13 @@ TEST_F(StandInRuntime, FrontendFilterHandlersAndHostScriptBeforeTheOneNavigation
   // No title or DOM-loaded handler, no host objects; pages are served,
   // never navigated to as strings.
   EXPECT_EQ(web_view.other_handlers, std::vector<std::string>{});
-  // The host's bridge, and nothing of WebKit's mending, in place before the
-  // first page.
-  EXPECT_EQ(web_view.scripts, std::vector<std::wstring>{win32::widen(FRONTEND_HOST_SCRIPT)});
-  EXPECT_EQ(web_view.scripts_at_first_navigation, 1u);
+  // The page scripts, the host's bridge first, and nothing of WebKit's
+  // mending, in place before the first page.
+  std::vector<std::wstring> scripts;
+  for (const char* script : frontend_page_scripts()) scripts.push_back(win32::widen(script));
+  EXPECT_EQ(web_view.scripts, scripts);
+  EXPECT_EQ(web_view.scripts.front(), win32::widen(FRONTEND_HOST_SCRIPT));
+  EXPECT_EQ(web_view.scripts_at_first_navigation, scripts.size());
   EXPECT_EQ(web_view.navigations, std::vector<std::wstring>{FRONTEND_PAGE});
 }
 
@@ -116,7 +119,7 @@ TEST_F(StandInRuntime, HostScriptOnlyForTheFrontendOrigin) {
   open_ok("devtools://localhost/js_app.html?ws=h:1/x", false);
   EXPECT_EQ(loader_.web_view().navigations,
             std::vector<std::wstring>{L"http://devtools.localhost/js_app.html?ws=h:1/x"});
-  EXPECT_EQ(loader_.web_view().scripts.size(), 1u);
+  EXPECT_EQ(loader_.web_view().scripts.size(), frontend_page_scripts().size());
 
   // A frontend from elsewhere runs as it was written.
   view_.reset();
@@ -304,7 +307,7 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
       {"setting", [](StandInLoader& l) { l.web_view().settings->failing = "AreDevToolsEnabled"; },
        "cannot disable the developer tools", true},
       {"host script", [](StandInLoader& l) { l.web_view().script_result = E_FAIL; },
-       "cannot add the frontend's host script", true},
+       "cannot add the frontend's page scripts", true},
       {"navigation", [](StandInLoader& l) { l.web_view().navigate_result = E_INVALIDARG; },
        "cannot navigate to the frontend URL", true},
   };
