@@ -138,15 +138,25 @@ return {escapes, height: box.height, prompt: (() => {
 SUGGESTION_FIELD = """
 import(new URL('ui/components/suggestion_input/suggestion_input.js', document.baseURI).href)
   .then(() => {
-    if (!customElements.get('devtools-editable-content')) return done({error: 'not defined'});
-    const field = document.createElement('devtools-editable-content');
+    // By its class: an element this script creates by name may not be upgraded.
+    const Field = customElements.get('devtools-editable-content');
+    if (!Field) return done({error: 'not defined'});
+    const field = new Field();
     document.body.append(field);
     field.value = '<img src="http://' + arguments[0] + '/suggestion-field"><b>bold</b>';
     field.dispatchEvent(new FocusEvent('focus'));
-    const elements = field.querySelectorAll('img, b').length; console.warn('FIELD', field.innerHTML, field.innerText, field.constructor.name, Object.getOwnPropertyNames(Object.getPrototypeOf(field)).join());
+    const elements = field.querySelectorAll('img, b').length;
     field.remove();
-    done({elements, html: field.innerHTML, proto: Object.getOwnPropertyNames(Object.getPrototypeOf(field)).join()});
+    done({elements});
   }, (error) => done({error: String(error)}));
+"""
+
+# Whether the frontend's own messages (its console's, not the engine's) name
+# the text: where a load it refused is reported.
+FRONTEND_SAID = """
+import(new URL('core/common/common.js', document.baseURI).href).then((common) => {
+  done(common.Console.Console.instance().messages().some((m) => m.text.includes(arguments[0])));
+}, () => done(false));
 """
 
 ENABLE_CUSTOM_FORMATTERS = """
@@ -182,8 +192,17 @@ def attacks(ws, app, frontend, node, tracker, canary):
     frontend.show_console()
     frontend.wait_console("hostile ready", 45)
 
-    case("a frontend URL parameter planted in /json (a timeline to load)",
-         lambda: None if "loadTimelineFromURL" in page.url() else "not planted: check the relay",
+    def planted_timeline():
+        if "loadTimelineFromURL" not in page.url():
+            return "not planted: check the relay"
+        # The timeline panel opens, then loads: either it asks the tracker,
+        # or it says it did not load the address.
+        wait_until(lambda: any(path.startswith("/timeline") for path in tracker.seen) or
+                   page.js_async(FRONTEND_SAID, f"{tracker.address}/timeline"), 30,
+                   lambda: "the planted timeline was neither loaded nor refused; the frontend said "
+                           + str(page.js_async(FRONTEND_SAID.replace("some(", "filter("), "")))
+        return None
+    case("a frontend URL parameter planted in /json (a timeline to load)", planted_timeline,
          since_start="/timeline")
     case("a source map on the target's http address", lambda: None, since_start="/source-map")
     case("a source map on a file:// address of this machine, for a local inspector",
@@ -219,7 +238,6 @@ def attacks(ws, app, frontend, node, tracker, canary):
         found = page.js_async(SUGGESTION_FIELD, tracker.address)
         if "error" in found:
             return f"no suggestion field: {found['error']}"
-        print("FIELD", found)
         return f"{found['elements']} elements made of its text" if found["elements"] else None
     case("an editable suggestion field given HTML", suggestion_field)
 
@@ -267,7 +285,7 @@ with Workspace() as ws:
     script.write_text((pathlib.Path(__file__).with_name("hostile.js")).read_text())
     node = start_node(ws, script, env={**ws.env, "TRACKER": tracker.address,
                                        "CANARY": str(canary.path)})
-    relay = hostile_relay(ws, node, tracker)
+    relay = hostile_relay(ws, node, tracker.address)
     canary.arm()
     app = start_viewer(ws, PROGRAM, relay.address)
     frontend = Frontend(app)
@@ -279,7 +297,7 @@ with Workspace() as ws:
     # machine's files, and the window opens none of this one's.
     address = network_address()
     if address and not COMPARING:
-        remote = hostile_relay(ws, node, tracker, host=address)
+        remote = hostile_relay(ws, node, tracker.address, host=address)
         canary.arm()
         app = start_viewer(ws, PROGRAM, remote.address)
         frontend = Frontend(app)
