@@ -159,6 +159,17 @@ import(new URL('core/common/common.js', document.baseURI).href).then((common) =>
 }, () => done(false));
 """
 
+# A WebSocket to the tracker: None when it fails without a policy
+# violation (the engine's filter stopped it), else what happened.
+BACKSTOP = """
+let violated = null;
+addEventListener('securitypolicyviolation', (e) => { violated = e.violatedDirective; });
+const socket = new WebSocket('ws://' + arguments[0] + '/backstop');
+socket.onopen = () => done('opened');
+socket.onerror = () => setTimeout(() => done(violated && `the policy stopped it (${violated}):` +
+    ' this case tests nothing'), 100);
+"""
+
 ENABLE_CUSTOM_FORMATTERS = """
 import(new URL('core/common/common.js', document.baseURI).href).then((common) => {
   common.Settings.Settings.instance().moduleSetting('customFormatters').set(true);
@@ -312,6 +323,24 @@ with Workspace() as ws:
         app.close()
     elif not address:
         print("no network address: the remote endpoint's case did not run")
+
+    # The web view's own check, under the policy: an inspector on IPv6,
+    # which a policy cannot name, gets every ws: address past the policy,
+    # and the engine's filter alone keeps the page to the target.
+    if not COMPARING:
+        ipv6 = start_node(ws, script, flags=("--inspect=[::1]:0",), name="node-ipv6",
+                          env={**ws.env, "TRACKER": tracker.address, "CANARY": "/nonexistent"})
+        app = start_viewer(ws, PROGRAM, ipv6.address)
+        frontend = Frontend(app)
+        frontend.wait_attached(ipv6)
+        before = len(tracker.seen)
+        outcome = app.page.js_async(BACKSTOP, tracker.address)
+        time.sleep(1)
+        if len(tracker.seen) > before:
+            outcome = f"the tracker was asked for {tracker.seen[before:]}"
+        failures += report("the engine's own check", [(
+            "a WebSocket to another address, which the policy lets pass", outcome)])
+        app.close()
 
     if failures and not COMPARING:
         fail("attacks got through:\n  " + "\n  ".join(failures))
