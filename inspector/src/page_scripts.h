@@ -13,8 +13,8 @@ extern const char FRONTEND_HOST_SCRIPT[];
 
 // What every engine adds to the embedded frontend's pages, at document
 // start, in this order: the host's calls, the run held for breakpoints, the
-// console's bound, the target's drawing kept in its message, and text
-// fields that stay text.
+// console's bound, the target's drawing kept in its message, text fields
+// that stay text, and no connection but the inspector's.
 std::span<const char* const> frontend_page_scripts();
 
 }  // namespace vorbek

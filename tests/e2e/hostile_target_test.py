@@ -87,10 +87,12 @@ def preview_style(tracker):
             f" background-image:url(http://{tracker}/preview-image)")
 
 
-def hostile_relay(ws, node, tracker, host="127.0.0.1"):
+def hostile_relay(ws, node, tracker, host="127.0.0.1", planted=None):
+    planted = planted or f"&loadTimelineFromURL=http://{tracker}/timeline"
+
     def plant(targets):
         for target in targets:
-            target["webSocketDebuggerUrl"] += f"&loadTimelineFromURL=http://{tracker}/timeline"
+            target["webSocketDebuggerUrl"] += planted
         return targets
 
     def preview(text):
@@ -323,6 +325,18 @@ with Workspace() as ws:
         app.close()
     elif not address:
         print("no network address: the remote endpoint's case did not run")
+
+    # "rtc=true" planted: the frontend would talk WebRTC with a peer and a
+    # STUN server that no policy governs, signalling over the socket.
+    rtc = hostile_relay(ws, node, tracker.address, planted="&rtc=true")
+    app = start_viewer(ws, PROGRAM, rtc.address)
+    Frontend(app).wait_ready()
+    time.sleep(5)
+    signalled = [m for m in rtc.frontend_messages if b'"offer"' in m or b'"candidate"' in m]
+    failures += report("a planted WebRTC connection", [(
+        "rtc=true planted in /json",
+        f"the frontend offered a peer connection: {signalled[0][:80]!r}" if signalled else None)])
+    app.close()
 
     # The web view's own check, under the policy: an inspector on IPv6,
     # which a policy cannot name, gets every ws: address past the policy,

@@ -69,6 +69,7 @@ class InspectorRelay:
         self.listener = socket.create_server((host, 0))
         self.address = f"{host}:{self.listener.getsockname()[1]}"
         self.delayed = 0
+        self.frontend_messages = []
         threading.Thread(target=self._accept, daemon=True).start()
         ws.at_exit(self.listener.close)
 
@@ -146,6 +147,7 @@ class InspectorRelay:
         try:
             while True:
                 frame, plain = _read_frame(conn)
+                self.frontend_messages.append(plain)
                 if any(name in plain for name in self.late):
                     self.delayed += 1
                     threading.Timer(self.delay, forward, args=(frame,)).start()
