@@ -54,7 +54,8 @@ void check_url(std::string_view url) {
   FUZZ_CHECK(path->find('\0') == std::string::npos);
   FUZZ_CHECK(std::filesystem::path(*path).is_absolute());
   // The query and fragment never reach the path.
-  auto without_query = vorbek::local_path_for_url(url.substr(0, PREFIX.size() + before_query.size()));
+  auto without_query =
+      vorbek::local_path_for_url(url.substr(0, PREFIX.size() + before_query.size()));
   FUZZ_CHECK(without_query && *without_query == *path);
   // Encoding the path again gives a URL that decodes to the same path.
   auto again = vorbek::local_path_for_url(file_url_for(*path));

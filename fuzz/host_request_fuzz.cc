@@ -46,7 +46,9 @@ class FakeBackend : public vorbek::HostBackend {
     return vorbek::engine_url_for(frontend_url);
   }
   void load(const std::string& address) override { loads.push_back(address); }
-  void show_html(const std::string&, const std::string& address) override { pages.push_back(address); }
+  void show_html(const std::string&, const std::string& address) override {
+    pages.push_back(address);
+  }
   void copy_text(const std::string& text) override { clipboard = text; }
   vorbek::Status open_in_browser(const std::string& uri) override {
     opened.push_back(uri);
@@ -99,7 +101,8 @@ void check_message(vorbek::FrontendHost& host, FakeBackend& backend, std::string
   const std::size_t loads_before = backend.loads.size();
   backend.clipboard.reset();
   std::vector<std::string> posts;
-  host.handle_posted_message(page, message, [&](std::string post) { posts.push_back(std::move(post)); });
+  host.handle_posted_message(page, message,
+                             [&](std::string post) { posts.push_back(std::move(post)); });
 
   const json request = json::parse(message, nullptr, false);
   const json* id = member(request, "id");
