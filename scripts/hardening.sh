@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Hardening checks, run by scripts/test.sh once build/ is built: the whole
 # suite again under ASan and UBSan in build-asan, every fuzz target for
-# FUZZ_SECONDS (default 60), and build/'s --print-url paths under valgrind.
+# FUZZ_SECONDS (default 45), and build/'s --print-url paths under valgrind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +15,7 @@ cmake --build build-asan -j2
 ctest --test-dir build-asan --output-on-failure -j2
 
 echo "hardening: fuzz targets"
-FUZZ_JOBS=${FUZZ_JOBS:-2} bash fuzz/run.sh "${FUZZ_SECONDS:-60}"
+FUZZ_JOBS=${FUZZ_JOBS:-2} bash fuzz/run.sh "${FUZZ_SECONDS:-45}"
 
 echo "hardening: --print-url under valgrind"
 PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 tests/valgrind/print_url.py build/inspector/vorbek_inspector

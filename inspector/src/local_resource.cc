@@ -48,11 +48,18 @@ Result<std::string> local_path_for_url(std::string_view url) {
     int high = i + 2 < rest.size() ? hex_value(rest[i + 1]) : -1;
     int low = high >= 0 ? hex_value(rest[i + 2]) : -1;
     if (low < 0) return Error("malformed percent escape");
-    // A NUL would end the path early when the system reads it.
-    if (high == 0 && low == 0) return Error("the path contains a NUL");
-    path += static_cast<char>(high * 16 + low);
+    const char decoded = static_cast<char>(high * 16 + low);
+    // An escaped separator is no part of a name; as node's fileURLToPath
+    // does, it is refused, so a check on the URL's segments sees the path's.
+    if (decoded == '/' || (decoded == '\\' && paths_have_drives())) {
+      return Error("the path contains an escaped separator");
+    }
+    path += decoded;
     i += 2;
   }
+  // Escaped or raw (a JSON request can carry "\u0000"), a NUL would end the
+  // path early when the system opens it: file:///etc/passwd%00.map.
+  if (path.find('\0') != std::string::npos) return Error("the path contains a NUL");
   if (paths_have_drives()) {
     if (is_drive_path(std::string_view(path).substr(1))) path.erase(0, 1);
     if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {

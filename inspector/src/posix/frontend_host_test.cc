@@ -227,6 +227,11 @@ TEST_F(FrontendHostTest, LoadsAFileAsJsonText) {
   EXPECT_FALSE(missing.ok);
   EXPECT_THAT(missing.text, HasSubstr("cannot read " + dir + "/missing.ts: "));
   EXPECT_THAT(missing.text, HasSubstr("(os error 2)"));
+
+  // The page's "\u0000" arrives as a raw NUL; the file before it is not read.
+  HostReply cut = request({{"request", "loadFile"}, {"url", "file://" + path + '\0' + ".ts"}});
+  EXPECT_FALSE(cut.ok);
+  EXPECT_THAT(cut.text, HasSubstr("the path contains a NUL"));
   std::filesystem::remove_all(dir);
 }
 

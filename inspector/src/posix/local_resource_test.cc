@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ TEST(LocalPathForUrl, DecodesTheLocalPath) {
       // As node writes names with spaces, non-ASCII letters and '#'.
       {"file:///home/u/my%20app/%C3%A9t%C3%A9.ts", "/home/u/my app/\xC3\xA9t\xC3\xA9.ts"},
       {"file:///tmp/a%23b%3Fc.ts", "/tmp/a#b?c.ts"},
-      {"file:///tmp/a%2fb", "/tmp/a/b"},
+      // A backslash is part of a name here.
+      {"file:///tmp/a%5Cb", "/tmp/a\\b"},
       {"file:///tmp/tick.ts?v=1#L3", "/tmp/tick.ts"},
   };
   for (const auto& c : cases) {
@@ -45,9 +47,15 @@ TEST(LocalPathForUrl, RefusesWhatIsNotALocalFile) {
            "file:///tmp/a%2",
            "file:///tmp/a%zz",
            "file:///tmp/a%00.ts",
+           "file:///tmp/a%2fb",
+           "file:///%2F%2Fserver/share/a.ts",
        }) {
     EXPECT_FALSE(local_path_for_url(url)) << url;
   }
+  // A raw NUL, as a JSON request's "\u0000" gives it, would cut the path
+  // short when the system opens it, as an escaped one would.
+  EXPECT_FALSE(local_path_for_url(std::string_view("file:///etc/hostname\0.map", 25)));
+  EXPECT_FALSE(local_path_for_url(std::string_view("file:///tmp/a\0", 14)));
 }
 
 class ReadLocalResource : public ::testing::Test {
