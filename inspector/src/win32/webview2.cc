@@ -125,15 +125,22 @@ bool is_host_page_request(const WebView& view, ICoreWebView2WebResourceRequested
          context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
 }
 
+// The failure a refused request gets: the page sees an error, and nothing
+// goes to the network.
+HRESULT refuse(const WebView& view, ICoreWebView2WebResourceRequestedEventArgs* args) {
+  return webview2::respond(view.environment.Get(), args, HttpResponse{403, {}, {}});
+}
+
 HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEventArgs* args) {
   if (!args) return E_INVALIDARG;
   ComPtr<ICoreWebView2WebResourceRequest> request;
-  std::optional<HttpRequest> converted;
+  std::optional<std::string> uri;
   if (SUCCEEDED(args->get_Request(request.GetAddressOf())) && request) {
-    converted = webview2::read_request(request.Get());
+    com::TaskString text;
+    if (SUCCEEDED(request->get_Uri(text.out()))) uri = utf8(text.get());
   }
-  if (!converted) return webview2::respond(view.environment.Get(), args, HttpResponse{400, {}, {}});
-  if (is_host_page_request(view, args, converted->uri)) {
+  if (!uri) return webview2::respond(view.environment.Get(), args, HttpResponse{400, {}, {}});
+  if (is_host_page_request(view, args, *uri)) {
     // Once: a reload asks the address itself again.
     std::shared_ptr<const std::string> html = view.navigations.host_page()->html;
     drop_host_page(view);
@@ -146,12 +153,22 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
                                           body},
                              html);
   }
-  // Only a host page's filter lets anything else through, to the network.
-  if (!starts_with_ignoring_ascii_case(converted->uri, FRONTEND_ORIGIN_PREFIX)) return S_OK;
+  if (!starts_with_ignoring_ascii_case(*uri, FRONTEND_ORIGIN_PREFIX)) {
+    // Behind the pages' policy, in case it is ever bypassed; the rest of a
+    // frontend the user named goes to the network.
+    return view.host->may_request(*uri) ? S_OK : refuse(view, args);
+  }
+  // Read only here: a request's body that goes to the network stays unread.
+  auto converted = webview2::read_request(request.Get());
+  if (!converted) return webview2::respond(view.environment.Get(), args, HttpResponse{400, {}, {}});
+  // Set in this layer, as on every engine: the handler answers from the
+  // table alone.
+  const std::string policy = view.host->content_security_policy(converted->uri);
   bool answered = false;
   HRESULT result = S_OK;
   serve_frontend_request(view.id, std::move(*converted), [&](HttpResponse response) {
     answered = true;
+    if (!policy.empty()) response.headers.emplace_back("content-security-policy", policy);
     result = webview2::respond(view.environment.Get(), args, response);
   });
   if (answered && SUCCEEDED(result)) return S_OK;
@@ -206,6 +223,7 @@ class WebView2HostBackend final : public HostBackend {
     win32::copy_to_clipboard(view_.container, text);
   }
   Status open_in_browser(const std::string& uri) override { return open_(uri); }
+  // No confine_requests: the request handler asks the host every time.
   bool post_to_main(std::function<void()> task) override {
     return win32::post_task(view_.container, std::move(task));
   }
@@ -403,6 +421,19 @@ Status install_handlers(WebView& view) {
       !added) {
     return added;
   }
+  // The embedded frontend's backstop: every other request comes to the
+  // handler too, which refuses what the host says the page may not load.
+  // A frontend from elsewhere is spared the detour.
+  const bool embedded =
+      starts_with_ignoring_ascii_case(view.host->frontend_address(), FRONTEND_ORIGIN_PREFIX);
+  if (embedded) {
+    if (auto added = check(add_filter(view, L"*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL,
+                                      COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL),
+                           "cannot register the frontend's request backstop");
+        !added) {
+      return added;
+    }
+  }
   WebView* target = &view;
   ICoreWebView2_4* core = view.core.Get();
   const Status steps[] = {
@@ -449,9 +480,7 @@ Status install_handlers(WebView& view) {
   }
   // Only a window opened on the frontend origin shows the embedded frontend;
   // a frontend from elsewhere runs as it was written.
-  if (starts_with_ignoring_ascii_case(view.host->frontend_address(), FRONTEND_ORIGIN_PREFIX)) {
-    return webview2::add_page_scripts(core);
-  }
+  if (embedded) return webview2::add_page_scripts(core);
   return {};
 }
 

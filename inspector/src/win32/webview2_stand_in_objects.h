@@ -335,6 +335,7 @@ class FakeRequestArgs : public Fake<ICoreWebView2WebResourceRequestedEventArgs> 
  public:
   ComPtr<FakeRequest> request = com::make<FakeRequest>();
   ComPtr<ICoreWebView2WebResourceResponse> response;
+  COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
 
   HRESULT STDMETHODCALLTYPE get_Request(ICoreWebView2WebResourceRequest** out) override {
     *out = request.Get();
@@ -346,7 +347,7 @@ class FakeRequestArgs : public Fake<ICoreWebView2WebResourceRequestedEventArgs> 
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_CONTEXT* out) override {
-    *out = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
+    *out = context;
     return S_OK;
   }
   FakeResponse* response_given() { return static_cast<FakeResponse*>(response.Get()); }

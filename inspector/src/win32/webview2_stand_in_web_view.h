@@ -55,6 +55,24 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     args->http_status = http_status;
     if (on_completed) on_completed->Invoke(this, args.Get());
   }
+  // A request of the page's, raised once as the engine does: only when a
+  // filter matches its address and context; nothing when none does.
+  ComPtr<FakeRequestArgs> raise_request(const std::wstring& uri,
+                                        COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
+    const std::wstring requested = canonical(uri.substr(0, uri.find(L'#')));
+    for (const Filter& filter : filters) {
+      if ((filter.context != COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL && filter.context != context) ||
+          !matches(filter.uri, requested) || !on_request) {
+        continue;
+      }
+      auto args = com::make<FakeRequestArgs>();
+      args->request->uri = requested;
+      args->context = context;
+      on_request->Invoke(this, args.Get());
+      return args;
+    }
+    return nullptr;
+  }
   // A message from the page.
   void message(const std::wstring& source, std::optional<std::wstring> text) {
     auto args = com::make<FakeMessageArgs>();

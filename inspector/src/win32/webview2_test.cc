@@ -87,10 +87,14 @@ TEST_F(StandInRuntime, SettingsAreTheTablesValuesAndNothingElse) {
 TEST_F(StandInRuntime, FrontendFilterHandlersAndHostScriptBeforeTheOneNavigation) {
   open_ok();
   FakeWebView& web_view = loader_.web_view();
-  ASSERT_EQ(web_view.filters.size(), 1u);
+  ASSERT_EQ(web_view.filters.size(), 2u);
   EXPECT_EQ(web_view.filters[0].uri, L"http://devtools.*");
   EXPECT_EQ(web_view.filters[0].context, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
   EXPECT_EQ(web_view.filters[0].sources, COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL);
+  // The backstop: every request, from every frame and worker.
+  EXPECT_EQ(web_view.filters[1].uri, L"*");
+  EXPECT_EQ(web_view.filters[1].context, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  EXPECT_EQ(web_view.filters[1].sources, COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL);
   EXPECT_TRUE(web_view.on_request);
   EXPECT_TRUE(web_view.on_download);
   // The frontend's host: its messages, the navigation and new-window
@@ -160,7 +164,10 @@ TEST_F(StandInRuntime, FrontendRequestsAreAnsweredFromTheTable) {
   ASSERT_NE(missing->response_given(), nullptr);
   EXPECT_EQ(missing->response_given()->status, 404);
   EXPECT_EQ(missing->response_given()->reason, L"Not Found");
-  EXPECT_EQ(missing->response_given()->headers, L"content-type: text/plain; charset=utf-8");
+  // Then the pages' policy, on every answer of the embedded frontend.
+  EXPECT_EQ(missing->response_given()->headers.rfind(
+                L"content-type: text/plain; charset=utf-8\r\ncontent-security-policy: ", 0),
+            0u);
   ASSERT_TRUE(missing->response_given()->content);
   const std::string not_found = "Not Found";
   EXPECT_EQ(read_all(missing->response_given()->content.Get()),
@@ -184,7 +191,7 @@ TEST_F(StandInRuntime, RequestWithHeadersAndBodyGetsTheSameAnswer) {
   loader_.web_view().on_request->Invoke(nullptr, args.Get());
   ASSERT_NE(args->response_given(), nullptr);
   EXPECT_EQ(args->response_given()->status, 200);
-  EXPECT_EQ(args->response_given()->headers, L"content-type: image/svg+xml");
+  EXPECT_EQ(args->response_given()->headers.rfind(L"content-type: image/svg+xml\r\n", 0), 0u);
 }
 
 TEST_F(StandInRuntime, UnreadableRequestIsABadRequestWithNoBody) {
@@ -498,7 +505,7 @@ TEST_F(StandInRuntime, AReloadReconnectsThroughDiscovery) {
       [&] { return web_view.document.find("Cannot reconnect to the inspector") != std::string::npos; }));
   EXPECT_EQ(web_view.document_uri, next);
   EXPECT_NE(web_view.document.find("failed to read inspector targets"), std::string::npos);
-  EXPECT_EQ(web_view.filters.size(), 1u);
+  EXPECT_EQ(web_view.filters.size(), 2u);  // the frontend's and the backstop
   discovered_ = "127.0.0.1:9229/c0de";
   EXPECT_TRUE(web_view.navigate(next, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
   ASSERT_TRUE(pump_until([&] {
@@ -666,10 +673,12 @@ TEST_F(StandInRuntime, AnOlderRuntimeServesTheFrontendThroughTheOlderFilter) {
   loader_.web_view().answers_v22 = false;
   open_shown();
   FakeWebView& web_view = loader_.web_view();
-  ASSERT_EQ(web_view.filters.size(), 1u);
+  ASSERT_EQ(web_view.filters.size(), 2u);
   EXPECT_EQ(web_view.filters[0].uri, L"http://devtools.*");
   EXPECT_EQ(web_view.filters[0].context, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
   EXPECT_EQ(web_view.filters[0].sources, std::nullopt);
+  EXPECT_EQ(web_view.filters[1].uri, L"*");
+  EXPECT_EQ(web_view.filters[1].sources, std::nullopt);
   EXPECT_EQ(web_view.document_uri, FRONTEND_PAGE);
   EXPECT_NE(web_view.document, "network");
 }
@@ -680,6 +689,55 @@ TEST_F(StandInRuntime, AFrontendRequestThatCannotBeAnsweredGetsAnErrorNotTheNetw
   auto found = request(L"http://devtools.localhost/js_app.html");
   ASSERT_NE(found->response_given(), nullptr);
   EXPECT_EQ(found->response_given()->status, 500);
+}
+
+// Only that the header and the backstop are set; the runtime's keeping to
+// them is not shown here.
+TEST_F(StandInRuntime, EmbeddedFrontendCarriesItsPolicyAndOtherOriginsAreRefused) {
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+
+  auto page = web_view.raise_request(FRONTEND_PAGE, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT);
+  ASSERT_TRUE(page && page->response_given());
+  EXPECT_EQ(page->response_given()->status, 200);
+  const std::string headers = win32::narrow(page->response_given()->headers);
+  const std::size_t policy = headers.find("content-security-policy: ");
+  ASSERT_NE(policy, std::string::npos) << headers;
+  const std::string line = headers.substr(policy, headers.find("\r\n", policy) - policy);
+  EXPECT_NE(line.find("default-src 'none'"), std::string::npos) << line;
+  EXPECT_NE(line.find("ws://127.0.0.1:9229"), std::string::npos) << line;
+  // Its own origin is served as before, the body from the table.
+  auto script = web_view.raise_request(L"http://devtools.localhost/entrypoints/js_app/js_app.js",
+                                       COREWEBVIEW2_WEB_RESOURCE_CONTEXT_SCRIPT);
+  ASSERT_TRUE(script && script->response_given());
+  EXPECT_EQ(script->response_given()->status, 200);
+  EXPECT_TRUE(script->response_given()->content);
+
+  // Anything else, whatever asks for it, fails with no body and no header.
+  for (const auto& [uri, context] :
+       {std::pair{L"http://127.0.0.1:9/x", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH},
+        std::pair{L"https://example.invalid/", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_IMAGE},
+        std::pair{L"file:///C:/secret.txt", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_XML_HTTP_REQUEST}}) {
+    auto refused = web_view.raise_request(uri, context);
+    ASSERT_TRUE(refused && refused->response_given()) << win32::narrow(uri);
+    EXPECT_EQ(refused->response_given()->status, 403) << win32::narrow(uri);
+    EXPECT_EQ(refused->response_given()->headers, L"");
+    EXPECT_FALSE(refused->response_given()->content);
+  }
+}
+
+TEST_F(StandInRuntime, AFrontendTheUserNamedHasNoPolicyAndNothingRefused) {
+  open_shown(FRONTEND_URL, false);
+  FakeWebView& web_view = loader_.web_view();
+  auto page = web_view.raise_request(FRONTEND_PAGE, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT);
+  ASSERT_TRUE(page && page->response_given());
+  EXPECT_EQ(page->response_given()->status, 200);
+  EXPECT_EQ(win32::narrow(page->response_given()->headers).find("content-security-policy"),
+            std::string::npos);
+  for (const wchar_t* uri : {L"http://127.0.0.1:9/x", L"https://example.invalid/"}) {
+    auto other = web_view.raise_request(uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH);
+    EXPECT_TRUE(!other || !other->response_given()) << win32::narrow(uri);
+  }
 }
 
 }  // namespace
