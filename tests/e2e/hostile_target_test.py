@@ -356,5 +356,10 @@ with Workspace() as ws:
             "a WebSocket to another address, which the policy lets pass", outcome)])
         app.close()
 
+    # Each window compiled its filter into the cache and took it out again.
+    left = list((pathlib.Path(ws.env["XDG_CACHE_HOME"]) / "vorbek_inspector").glob("**/*frontend*"))
+    if left and not COMPARING:
+        failures.append(f"compiled filters left in the cache: {[p.name for p in left]}")
+
     if failures and not COMPARING:
         fail("attacks got through:\n  " + "\n  ".join(failures))

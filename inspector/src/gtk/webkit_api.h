@@ -42,6 +42,7 @@ namespace vorbek {
   X(webkit_user_content_filter_store_new)                 \
   X(webkit_user_content_filter_store_save)                \
   X(webkit_user_content_filter_store_save_finish)         \
+  X(webkit_user_content_filter_store_remove)              \
   X(webkit_user_content_manager_register_script_message_handler_with_reply) \
   X(webkit_script_message_reply_return_value)             \
   X(webkit_script_message_reply_return_error_message)     \

@@ -1,5 +1,7 @@
 // The web view on WebKitGTK: the frontend scheme, the settings the user sees,
 // and the transport between the page, the engine and FrontendHost.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -43,6 +45,10 @@ struct WebView {
   std::string filter_rules;
   GObjectPtr<WebKitUserContentFilterStore> filter_store;  // while compiling
   std::optional<std::string> load_after_filter;
+  std::string filter_id;  // the current compile's name in the store
+  // A compile's callback finds the view through this, and nothing once the
+  // view is gone.
+  std::shared_ptr<WebView*> self;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -260,18 +266,25 @@ std::string content_filter_rules(const std::string& frontend_origin, const std::
   return rules + "]";
 }
 
-// A stable name for a rule set, so that a run for the same target reuses
-// its compiled file instead of adding one.
+// A name for a rule set's compiled file, of this process alone: another
+// instance never removes a file this one is still loading.
 std::string filter_identifier(std::string_view rules) {
   std::uint64_t hash = 14695981039346656037ull;
   for (unsigned char c : rules) hash = (hash ^ c) * 1099511628211ull;
-  char name[32];
-  std::snprintf(name, sizeof name, "frontend-%016llx", static_cast<unsigned long long>(hash));
+  char name[48];
+  std::snprintf(name, sizeof name, "frontend-%ld-%016llx", static_cast<long>(getpid()),
+                static_cast<unsigned long long>(hash));
   return name;
 }
 
+// The store finishes a removal only for a caller that waits for it.
+void on_filter_removed(GObject*, GAsyncResult*, gpointer) {}
+
 void on_filter_saved(GObject* store, GAsyncResult* result, gpointer data) {
-  auto& view = *static_cast<WebView*>(data);
+  std::unique_ptr<std::weak_ptr<WebView*>> token(static_cast<std::weak_ptr<WebView*>*>(data));
+  std::shared_ptr<WebView*> self = token->lock();
+  if (!self) return;  // the task frees what it made
+  WebView& view = **self;
   const WebKitApi& wk = view.engine.api;
   GError* raw_error = nullptr;
   WebKitUserContentFilter* filter = wk.webkit_user_content_filter_store_save_finish(
@@ -288,6 +301,10 @@ void on_filter_saved(GObject* store, GAsyncResult* result, gpointer data) {
   if (filter) {
     wk.webkit_user_content_manager_add_filter(content, filter);
     wk.webkit_user_content_filter_unref(filter);
+    // Loaded now; its file is not needed again, and a file a run would
+    // leave behind in the cache for every target.
+    wk.webkit_user_content_filter_store_remove(view.filter_store.get(), view.filter_id.c_str(),
+                                               nullptr, on_filter_removed, nullptr);
   } else {
     // The page's own policy still holds; the window stays usable.
     GErrorPtr error(raw_error);
@@ -328,9 +345,11 @@ class WebKitHostBackend final : public HostBackend {
     // A store for each compile, so that its callback can tell it is done.
     view_.filter_store.reset(wk.webkit_user_content_filter_store_new(directory.get()));
     GBytesPtr source(gtk.g_bytes_new(rules.data(), rules.size()));
-    wk.webkit_user_content_filter_store_save(view_.filter_store.get(),
-                                             filter_identifier(rules).c_str(), source.get(),
-                                             nullptr, on_filter_saved, &view_);
+    view_.filter_id = filter_identifier(rules);
+    wk.webkit_user_content_filter_store_save(view_.filter_store.get(), view_.filter_id.c_str(),
+                                             source.get(),
+                                             nullptr, on_filter_saved,
+                                             new std::weak_ptr<WebView*>(view_.self));
   }
   void show_html(const std::string& html, const std::string& address) override {
     view_.load_after_filter.reset();
@@ -527,7 +546,8 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr, {}, {}, {}});
+  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr, {}, {}, {}, {}, {}});
+  view->self = std::make_shared<WebView*>(view.get());
   view->host_backend = std::make_unique<WebKitHostBackend>(*view);
   view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
                                               frontend);
