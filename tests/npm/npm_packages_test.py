@@ -1,0 +1,140 @@
+"""The npm packages (scripts/package_npm.sh) as a Node developer gets them:
+installed offline into an empty project with a fresh HOME and npm cache,
+then run through npx: --print-url against a live node, the window attaching
+and closed, a failure's report and status, a signal passed to the program,
+and the one line when the platform's package is missing. Also what the
+tarballs carry: one version, the licences, and the glibc and libstdc++ the
+Linux program needs, as its README states them.
+Usage: npm_packages_test.py PACKAGES_DIR (build-npm/); skipped without packages."""
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
+from harness import (REPO, Workspace, expected_diagnostics, fail, free_port, start_node,  # noqa: E402
+                     start_xvfb, wait_until, ws_target)
+from harness.core import process_ended, read_text, descendants  # noqa: E402
+from harness.display import send_wm_delete, xdotool  # noqa: E402
+from harness.npm import install_offline, npm_env, packages, tarball_files  # noqa: E402
+
+found = packages(sys.argv[1])
+launcher_name = next(name for name, (_, m) in found.items() if "bin" in m)
+tarball, launcher = found[launcher_name]
+platforms = {name: m for name, (_, m) in found.items() if name != launcher_name}
+linux = next(name for name, m in platforms.items() if m["os"] == ["linux"])
+
+
+def version_parts(text):
+    return tuple(int(n) for n in text.split("."))
+
+
+with Workspace() as ws:
+    # One version, and the launcher pins each platform package to it.
+    if launcher["optionalDependencies"] != {name: launcher["version"] for name in platforms}:
+        fail(f"optionalDependencies {launcher['optionalDependencies']}, packages "
+             f"{ {n: m['version'] for n, m in platforms.items()} }")
+    # Each carries its licences; a copyright file names the files beside it.
+    for name, (path, _) in found.items():
+        files = tarball_files(path)
+        notices = [f for f in files if f.startswith("LICENSE")]
+        copyright_file = next((f for f in files if f.startswith("copyright")), None)
+        if name == launcher_name:
+            if b"Permission is hereby granted" not in files.get("LICENSE", (0, b""))[1]:
+                fail(f"{name} has no licence: {sorted(files)}")
+            continue
+        if not copyright_file or len(notices) < 2:
+            fail(f"{name} carries {sorted(files)}")
+        for notice in notices:
+            if notice.encode() not in files[copyright_file][1]:
+                fail(f"{name}'s {copyright_file} does not name {notice}")
+
+    # The floor the Linux package's README states is the one its program needs.
+    files = tarball_files(found[linux][0])
+    mode, program = files["bin/vorbek_inspector"]
+    if not mode & 0o111:
+        fail(f"{linux}'s program is not executable: mode {oct(mode)}")
+    binary = ws.path("program")
+    binary.write_bytes(program)
+    symbols = subprocess.run(["objdump", "-T", binary], capture_output=True, text=True).stdout
+    needed = {lib: max(re.findall(rf"\({lib}_([0-9.]+)\)", symbols), key=version_parts)
+              for lib in ("GLIBC", "GLIBCXX")}
+    readme = files["README.md"][1].decode()
+    stated = (re.search(r"glibc ([0-9.]+) or newer", readme), re.search(r"GLIBCXX_([0-9.]+)", readme))
+    if not all(stated) or (stated[0].group(1), stated[1].group(1)) != (needed["GLIBC"], needed["GLIBCXX"]):
+        fail(f"the program needs glibc {needed['GLIBC']} and GLIBCXX {needed['GLIBCXX']}; "
+             f"its README says {[s and s.group(0) for s in stated]}")
+
+    # All three installed offline, as optional dependencies so that npm may
+    # leave out the other platform's, as it does the launcher's.
+    project = install_offline(ws, [path for path, _ in found.values()], "--save-optional")
+    installed = {p.parent.name + "/" + p.name for p in (project / "node_modules").glob("@*/*")}
+    if installed != {linux}:
+        fail(f"installed platform packages: {installed}")
+    env = npm_env(ws)
+
+    def npx(*args, timeout=30):
+        result = subprocess.run(["npx", launcher_name, *args], cwd=project, env=env,
+                                capture_output=True, text=True, timeout=timeout)
+        return result.returncode, result.stdout, result.stderr
+
+    node = start_node(ws, REPO / "demo" / "demo.js")
+    lines = expected_diagnostics(ws_target(node.address))
+    status, out, err = npx("--print-url", node.address)
+    if (status, out, err) != (0, lines, ""):
+        fail(f"npx --print-url: status {status}, stdout {out!r}, stderr {err!r}")
+
+    # A failure's report and status, with an argument that a shell would
+    # split or expand reaching the program as it was given.
+    address = f"127.0.0.1:{free_port()} 'a\"$HOME"
+    status, out, err = npx("--print-url", address)
+    if status != 1 or out or not err.startswith(
+            f"Error: failed to read inspector targets from http://{address}/json\n\nCaused by:\n"):
+        fail(f"npx, nothing listening: status {status}, stdout {out!r}, stderr {err!r}")
+
+    # The window attaches to the engine, and closing it ends npx with status 0.
+    start_xvfb(ws)
+    out_file, err_file = ws.path("npx.out"), ws.path("npx.err")
+    # The display and its session bus, in the environment from here on.
+    env = npm_env(ws)
+    run = ws.spawn(["npx", launcher_name, node.address], stdout=out_file, stderr=err_file, env=env,
+                   cwd=project)
+    wait_until(lambda: "Debugger attached." in node.stderr(), 60,
+               lambda: f"node reports no debugger attached; npx's stderr: {read_text(err_file)}")
+    window = wait_until(lambda: xdotool(ws, "search", "--onlyvisible", "--name", "^vorbek — script inspector$",
+                                        check=False).split(), 30, "no window")[0]
+    send_wm_delete(ws, window)
+    try:
+        run.wait(15)
+    except subprocess.TimeoutExpired:
+        fail("npx still runs 15 s after the window was closed")
+    if run.returncode != 0 or read_text(out_file) != lines:
+        fail(f"window through npx: status {run.returncode}, stdout {read_text(out_file)!r}, "
+             f"stderr {read_text(err_file)!r}")
+
+    # A signal to the launcher reaches the program, which it outlives only
+    # to end by the same signal (the program alone would end 5 s later
+    # with status 1, nothing being there).
+    bin_path = project / "node_modules" / ".bin" / launcher_name
+    started = subprocess.Popen([bin_path, "--print-url", f"127.0.0.1:{free_port()}"], env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    program = wait_until(lambda: [p for p in descendants(started.pid)[1:]
+                                  if "vorbek_inspector" in read_text(f"/proc/{p}/cmdline")
+                                  and "node" not in read_text(f"/proc/{p}/comm")], 10, "no program")[0]
+    started.send_signal(signal.SIGTERM)
+    out, err = started.communicate(timeout=10)
+    if started.returncode != -signal.SIGTERM or out or err:
+        fail(f"SIGTERM: status {started.returncode}, stdout {out!r}, stderr {err!r}")
+    if not process_ended(program):
+        fail("the program outlived its launcher's SIGTERM")
+
+    # Without the platform's package: one line naming it, status 1.
+    shutil.rmtree(project / "node_modules" / linux)
+    status, out, err = npx("--print-url", node.address)
+    if status != 1 or out or err.count("\n") != 1 or not err.startswith("Error: ") or \
+            f"linux-x64" not in err or f"npm install {linux}@{launcher['version']}" not in err:
+        fail(f"without {linux}: status {status}, stdout {out!r}, stderr {err!r}")
