@@ -22,8 +22,10 @@ with Workspace("win64 npm_test") as ws:
     # Wine calls itself Windows 7, which node refuses to start on by default.
     ws.env["NODE_SKIP_PLATFORM_CHECK"] = "1"
     ws.env["PATH"] = f"{pathlib.Path(NODE).parent}:{ws.env['PATH']}"
-    project = install_offline(ws, [found[launcher_name][0], found[windows][0]], "--os=win32",
-                              "--cpu=x64")
+    # As npm installs them on Windows; optional, as npm checks the platform
+    # of what it is asked for by name against its own.
+    project = install_offline(ws, [found[launcher_name][0], found[windows][0]], "--save-optional",
+                              "--os=win32", "--cpu=x64")
     if not (project / "node_modules" / windows / "bin" / "WebView2Loader.dll").is_file():
         fail("the loader is not installed beside the program")
     script = "Z:" + str(project / "node_modules" / launcher_name / "vorbek_inspector.js").replace("/", "\\")
