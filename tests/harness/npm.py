@@ -9,9 +9,6 @@ import tarfile
 
 from .core import fail
 
-PACKAGES_DIR_HELP = "bash scripts/package_npm.sh makes them"
-
-
 def packages(folder):
     """{package name: (tarball, its package.json)} of the tarballs in FOLDER;
     without any the test is skipped (status 77)."""
@@ -21,15 +18,15 @@ def packages(folder):
             manifest = json.load(archive.extractfile("package/package.json"))
         found[manifest["name"]] = (tarball, manifest)
     if not found:
-        print(f"skipped: no npm packages in {folder} ({PACKAGES_DIR_HELP})")
+        print(f"skipped: no npm packages in {folder} (bash scripts/package_npm.sh makes them)")
         sys.exit(77)
     return found
 
 
 def tarball_files(tarball):
-    """{path inside the package: (mode, bytes)} of TARBALL's files."""
+    """{path inside the package: its bytes} of TARBALL's files."""
     with tarfile.open(tarball) as archive:
-        return {m.name.removeprefix("package/"): (m.mode, archive.extractfile(m).read())
+        return {m.name.removeprefix("package/"): archive.extractfile(m).read()
                 for m in archive.getmembers() if m.isfile()}
 
 

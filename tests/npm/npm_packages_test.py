@@ -41,13 +41,13 @@ with Workspace() as ws:
     for name, (path, _) in found.items():
         files = tarball_files(path)
         notices = [f for f in files if f.startswith("LICENSE")]
-        named = b"".join(data for f, (_, data) in files.items() if f.startswith("copyright"))
+        named = b"".join(data for f, data in files.items() if f.startswith("copyright"))
         cited = {n.decode() for n in re.findall(rb"LICENSE\.[\w-]+(?:\.txt)?", named)}
         if not notices or name != launcher_name and cited != set(notices):
             fail(f"{name}'s licences: {sorted(files)}")
 
-    # All three installed offline, as optional dependencies so that npm may
-    # leave out the other platform's, as it does the launcher's.
+    # All three installed offline; as optional dependencies, so that npm
+    # leaves out the other platform's package as the launcher has it do.
     project = install_offline(ws, [path for path, _ in found.values()], "--save-optional")
     installed = {p.parent.name + "/" + p.name for p in (project / "node_modules").glob("@*/*")}
     if installed != {linux}:
