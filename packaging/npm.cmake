@@ -1,9 +1,9 @@
 # The npm packages, staged by target npm_stage in npm/ of the build
-# directory; scripts/package_npm.sh packs them with npm pack. Each build
-# stages the launcher, which is the same everywhere, and the package of the
-# platform it builds for: the stripped program and the licence texts of
-# what it carries, from the same copyright template as the .deb and the
-# Windows package.
+# directory; scripts/package_npm.sh packs each folder there with npm pack.
+# A build stages the package of the platform it builds for (the stripped
+# program and the licence texts of what it carries, from the same copyright
+# template as the .deb and the Windows package), and the native build the
+# launcher too, which is the same everywhere.
 #
 # Every package name comes from here. The launcher lists the platform
 # packages as optional dependencies at the project's version and finds the
@@ -24,7 +24,7 @@ endif()
 
 set(npm_templates "${CMAKE_CURRENT_LIST_DIR}/npm")
 set(npm_out "${CMAKE_BINARY_DIR}/npm")
-set(npm_generated "${npm_out}/generated")
+set(npm_generated "${CMAKE_BINARY_DIR}/packaging/npm")
 
 # The launcher: its script, and the program's own licence (it carries
 # nothing of anyone else's).
@@ -81,20 +81,26 @@ configure_file("${npm_templates}/platform.package.json.in"
 configure_file("${npm_templates}/${NPM_PLATFORM}.README.md.in"
   "${npm_generated}/${NPM_PLATFORM}/README.md" @ONLY)
 
-set(launcher_stage "${npm_out}/launcher")
 set(platform_stage "${npm_out}/${NPM_PLATFORM}")
 string(REPLACE "@STAGE@" "${platform_stage}" platform_copies "${platform_copies}")
+set(launcher_stage "${npm_out}/launcher")
+set(launcher_copies "")
+if(NOT CMAKE_CROSSCOMPILING)
+  set(launcher_copies
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${launcher_stage}"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${npm_templates}/vorbek_inspector.js"
+            "${npm_generated}/launcher/package.json" "${npm_generated}/launcher/README.md"
+            "${npm_generated}/launcher/LICENSE" "${launcher_stage}")
+endif()
 # Staged afresh each time, so nothing stale is packed.
 add_custom_target(npm_stage
-  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${launcher_stage}" "${platform_stage}"
-  COMMAND "${CMAKE_COMMAND}" -E make_directory "${launcher_stage}" "${platform_stage}/bin"
-  COMMAND "${CMAKE_COMMAND}" -E copy "${npm_templates}/vorbek_inspector.js"
-          "${npm_generated}/launcher/package.json" "${npm_generated}/launcher/README.md"
-          "${npm_generated}/launcher/LICENSE" "${launcher_stage}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${npm_out}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${platform_stage}/bin"
   COMMAND "${CMAKE_COMMAND}" -E copy "${npm_generated}/${NPM_PLATFORM}/package.json"
           "${npm_generated}/${NPM_PLATFORM}/README.md" "${platform_stage}"
   ${platform_copies}
+  ${launcher_copies}
   DEPENDS ${platform_sources} "${npm_templates}/vorbek_inspector.js"
-  COMMENT "Staging the npm packages ${VORBEK_NPM_LAUNCHER} and ${NPM_PACKAGE}"
+  COMMENT "Staging the npm packages in ${npm_out}"
   VERBATIM)
 add_dependencies(npm_stage vorbek_inspector)

@@ -20,7 +20,8 @@ cmake --build --preset win64 --target npm_stage >&2
 
 rm -rf build-npm
 mkdir -p build-npm
-for stage in build-deb/npm/launcher build-deb/npm/linux-x64 build-win64/npm/win32-x64; do
+# Each build stages in npm/ exactly the packages it makes (packaging/npm.cmake).
+for stage in build-deb/npm/*/ build-win64/npm/*/; do
   # Its own cache, so that packing reads nothing of the user's.
   (cd "$stage" && npm pack --pack-destination "$OLDPWD/build-npm" --cache "$OLDPWD/build-npm/.cache" \
      --silent >/dev/null)
