@@ -55,6 +55,7 @@ fi
 
 # The engines the matrix tests run against, pinned the same way.
 if [ ! -x tests/engines/node_modules/node26/bin/node ] ||
+   [ ! -f tests/engines/node_modules/node22-win/bin/node.exe ] ||
    [ tests/engines/package-lock.json -nt tests/engines/node_modules/.package-lock.json ]; then
   (cd tests/engines && npm ci --ignore-scripts --no-audit --no-fund)
 fi

@@ -10,6 +10,10 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 bash scripts/package_test.sh
 bash scripts/hardening.sh
+# The npm packages, before the suites that install and run them (npm_packages,
+# win64_npm). The .deb is built by now; the Windows build it starts is the one
+# win64_test.sh goes on with.
+bash scripts/package_npm.sh
 bash scripts/win64_test.sh
 # Last, so that its summary closes the run.
 status=0
