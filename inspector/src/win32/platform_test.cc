@@ -196,12 +196,17 @@ TEST(Win32LocalResource, DriveUrlsReadTheFileAndSharesAreRefused) {
   EXPECT_TRUE(describe_for_frontend(missing.error()).ends_with("(os error 2)"))
       << describe_for_frontend(missing.error());
 
-  // Another machine's share, however the URL spells it.
-  for (const char* share : {"file://server/share/a.map", "file:////server/share/a.map",
-                            "file:///%5C%5Cserver%5Cshare%5Ca.map", "file:///%5C/server/share/a.map"}) {
+  // Another machine's share, however the URL spells it; an escaped
+  // separator is refused before it could name one.
+  for (const char* share : {"file://server/share/a.map", "file:////server/share/a.map"}) {
     auto refused = local_path_for_url(share);
     ASSERT_FALSE(refused) << share << " -> " << *refused;
     EXPECT_EQ(refused.error().outermost(), "the URL names a host, not a local file") << share;
+  }
+  for (const char* share : {"file:///%5C%5Cserver%5Cshare%5Ca.map", "file:///%5C/server/share/a.map"}) {
+    auto refused = local_path_for_url(share);
+    ASSERT_FALSE(refused) << share << " -> " << *refused;
+    EXPECT_EQ(refused.error().outermost(), "the path contains an escaped separator") << share;
   }
 }
 
