@@ -6,7 +6,7 @@ Node (bench/console_messages.js) logs COUNT lines as fast as it can, each
 with a small object (every 100th a warning, every 250th an error). Times,
 in seconds, all with real input through X:
 - burst: from the trigger until the last line is shown, the sidebar closed;
-- filter: "request 4242 " typed into the filter box, KEY_MS a key, from the
+- filter: "request 4242 " (for 10,000 lines) typed into the filter box, KEY_MS a key, from the
   last key until only the matching line is shown; unfilter: the box emptied,
   until every line is shown again;
 - search: Ctrl+F in the messages, "request 42" typed, from the last key to
@@ -35,7 +35,6 @@ from harness import Frontend, TestFailure, start_node, start_viewer, start_xvfb 
 from harness.core import wait_until  # noqa: E402
 
 LABELS = {"vorbek": "vorbek_inspector", "chromium": "chromium --app"}
-FILTER = "request 4242 "
 SEARCH = "request 42"
 ACTIONS = ["burst", "filter", "unfilter", "search", "next", "clear", "burst+sidebar"]
 
@@ -100,16 +99,18 @@ class Timed:
         wait_until(check, seconds, what, interval=0.05)
         self.row[self.name] = time.monotonic() - self.start
         self.row[self.name + " gap"] = self.page.js(FRAMES) / 1000
+        print(f"  {self.name}: {self.row[self.name]:.2f} s, longest frame gap"
+              f" {self.row[self.name + ' gap']:.2f} s", flush=True)
 
     def __exit__(self, *error):
         return False
 
 
-def burst(node, trigger, page, row, name, total, count):
+def burst(node, trigger, page, row, name, total, count, timeout):
     with Timed(page, row, name) as timed:
         trigger.touch()
         timed.until(lambda: shown(page).get("last") == f"request {total} served" and
-                    shown(page).get("shown") >= min(count, 10000), 600,
+                    shown(page).get("shown") >= min(count, 10000), timeout,
                     f"request {total} is not shown")
     node.wait_for_stderr(f"logged {total}\n", 60)
 
@@ -132,20 +133,21 @@ def run(program, viewer, args):
             if page.js_async(FIND_VIEW) is not True:
                 raise TestFailure("cannot reach the console's view")
             time.sleep(2)
-            burst(node, trigger, page, row, "burst", args.count, args.count)
+            burst(node, trigger, page, row, "burst", args.count, args.count, args.timeout)
             time.sleep(args.pause)
 
+            wanted = f"request {args.count * 4242 // 10000} "
             page.click(".toolbar-input-prompt")
             with Timed(page, row, "filter") as timed:
-                page.type(FILTER, delay=args.key_ms)
+                page.type(wanted, delay=args.key_ms)
                 timed.restart()
                 timed.until(lambda: shown(page).get("shown") == 1 and
-                            shown(page).get("last") == FILTER + "served", 600,
+                            shown(page).get("last") == wanted + "served", args.timeout,
                             "the filter does not show the one line")
             with Timed(page, row, "unfilter") as timed:
                 page.key("ctrl+a", "BackSpace")
                 timed.restart()
-                timed.until(lambda: shown(page).get("shown") == args.count, 600,
+                timed.until(lambda: shown(page).get("shown") == args.count, args.timeout,
                             "emptying the filter does not show every line")
 
             page.click(".console-message-text", "request")
@@ -155,22 +157,23 @@ def run(program, viewer, args):
                 page.type(SEARCH, delay=args.key_ms)
                 timed.restart()
                 timed.until(lambda: shown(page).get("matches", 0) > 0 and
-                            shown(page).get("match", -1) >= 0, 600, "no search match")
+                            shown(page).get("match", -1) >= 0, args.timeout, "no search match")
             first = shown(page).get("match")
             with Timed(page, row, "next") as timed:
                 page.key("Return")
-                timed.until(lambda: shown(page).get("match") not in (None, first), 600,
+                timed.until(lambda: shown(page).get("match") not in (None, first), args.timeout,
                             "Return does not go to the next match")
             page.key("Escape")
 
             with Timed(page, row, "clear") as timed:
                 page.click('[aria-label="Clear console"]')
-                timed.until(lambda: shown(page).get("held") in (0, 1), 600,
+                timed.until(lambda: shown(page).get("held") in (0, 1), args.timeout,
                             "Clear console leaves lines")
             page.click('[aria-label="Show console sidebar"]')
             page.wait_for(".tree-outline li", "message")
             time.sleep(1)
-            burst(node, trigger, page, row, "burst+sidebar", 2 * args.count, args.count)
+            burst(node, trigger, page, row, "burst+sidebar", 2 * args.count, args.count,
+                  args.timeout)
         except TestFailure as error:
             row["note"] = str(error)[:300]
     return row
@@ -184,6 +187,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=1)
     parser.add_argument("--key-ms", type=int, default=120, help="ms between typed keys")
     parser.add_argument("--pause", type=float, default=3, help="s after the burst, before typing")
+    parser.add_argument("--timeout", type=float, default=300, help="s to wait for each action")
     parser.add_argument("--viewers", default="vorbek,chromium")
     args = parser.parse_args()
     viewers = args.viewers.split(",")

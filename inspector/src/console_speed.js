@@ -287,20 +287,19 @@ function install([common, console, objectUi, platform]) {
       clearTimeout(this.buildHiddenCacheTimeout);
       delete this.buildHiddenCacheTimeout;
     };
-  }
 
-  // A filter typed key by key is applied once typing pauses.
-  const onFilterChanged = View.prototype.onFilterChanged;
-  const pending = new WeakMap();
-  View.prototype.onFilterChanged = function (...args) {
-    if (this.immediatelyFilterMessagesForTest) return onFilterChanged.apply(this, args);
-    warm(this);
-    clearTimeout(pending.get(this));
-    this.cancelBuildHiddenCache?.();
-    pending.set(this, setTimeout(() => {
-      pending.delete(this);
-      learnLinks(this);
-      onFilterChanged.apply(this, args);
-    }, FILTER_PAUSE_MS));
-  };
+    // A filter typed key by key is applied once typing pauses; the pause
+    // counts as the pass under way, and a cancelled pass cancels it.
+    const onFilterChanged = View.prototype.onFilterChanged;
+    View.prototype.onFilterChanged = function (...args) {
+      if (this.immediatelyFilterMessagesForTest) return onFilterChanged.apply(this, args);
+      warm(this);
+      this.cancelBuildHiddenCache();
+      this.buildHiddenCacheTimeout = setTimeout(() => {
+        delete this.buildHiddenCacheTimeout;
+        learnLinks(this);
+        onFilterChanged.apply(this, args);
+      }, FILTER_PAUSE_MS);
+    };
+  }
 }
