@@ -9,8 +9,9 @@ in seconds, all with real input through X:
 - filter: "request 4242 " (for 10,000 lines) typed into the filter box, KEY_MS a key, from the
   last key until only the matching line is shown; unfilter: the box emptied,
   until every line is shown again;
-- search: Ctrl+F in the messages, "request 42" typed, from the last key to
-  its first match; next: Return, to the next match;
+- search: Ctrl+F in the messages, "request 42" typed, from the last key
+  until its matches are counted; first: Return, to the first match shown;
+  next: Return again, to the next;
 - clear: "Clear console" clicked, until no line is left;
 - burst+sidebar: the same burst again with the sidebar open.
 Beside each, the longest gap between the page's animation frames during it
@@ -36,7 +37,7 @@ from harness.core import wait_until  # noqa: E402
 
 LABELS = {"vorbek": "vorbek_inspector", "chromium": "chromium --app"}
 SEARCH = "request 42"
-ACTIONS = ["burst", "filter", "unfilter", "search", "next", "clear", "burst+sidebar"]
+ACTIONS = ["burst", "filter", "unfilter", "search", "first", "next", "clear", "burst+sidebar"]
 
 # The longest gap between animation frames since the last call, in ms.
 FRAMES = """
@@ -96,7 +97,7 @@ class Timed:
         self.start = time.monotonic()
 
     def until(self, check, seconds, what):
-        wait_until(check, seconds, what, interval=0.05)
+        wait_until(check, seconds, what, interval=0.2)
         self.row[self.name] = time.monotonic() - self.start
         self.row[self.name + " gap"] = self.page.js(FRAMES) / 1000
         print(f"  {self.name}: {self.row[self.name]:.2f} s, longest frame gap"
@@ -150,19 +151,20 @@ def run(program, viewer, args):
                 timed.until(lambda: shown(page).get("shown") == args.count, args.timeout,
                             "emptying the filter does not show every line")
 
-            page.click(".console-message-text", "request")
+            page.click("#console-prompt")
             with Timed(page, row, "search") as timed:
                 page.key("ctrl+f")
                 time.sleep(0.5)
                 page.type(SEARCH, delay=args.key_ms)
                 timed.restart()
-                timed.until(lambda: shown(page).get("matches", 0) > 0 and
-                            shown(page).get("match", -1) >= 0, args.timeout, "no search match")
-            first = shown(page).get("match")
-            with Timed(page, row, "next") as timed:
-                page.key("Return")
-                timed.until(lambda: shown(page).get("match") not in (None, first), args.timeout,
-                            "Return does not go to the next match")
+                timed.until(lambda: shown(page).get("matches", 0) > 0, args.timeout,
+                            "no search match")
+            for name in ("first", "next"):
+                before = shown(page).get("match")
+                with Timed(page, row, name) as timed:
+                    page.key("Return")
+                    timed.until(lambda: shown(page).get("match") not in (None, -1, before),
+                                args.timeout, f"Return does not go to the {name} match")
             page.key("Escape")
 
             with Timed(page, row, "clear") as timed:
