@@ -120,8 +120,11 @@ function install([common, console, objectUi, platform]) {
     const objects = parameters.map((p) =>
       typeof p === 'string' ? null : runtimeModel.createRemoteObject(p));
     if (objects.includes(null)) return null;
-    // A single string may be drawn as an error's stack.
-    if (objects.length === 1 && objects[0].type === 'string') return null;
+    // A single string that reads as an error may be drawn as its stack.
+    if (objects.length === 1 && objects[0].type === 'string' &&
+        /^[\w.]*Error\b|\n/.test(objects[0].value)) {
+      return null;
+    }
     const format = objects[0].type === 'string';
     const parts = [];
     for (const [i, object] of objects.entries()) {
