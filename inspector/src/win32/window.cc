@@ -83,7 +83,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 }
 
 Result<WindowPtr> make_window(PlatformWindow& state) {
-  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);  // best effort
+  // Per-monitor awareness comes from the manifest (vorbek_inspector.manifest):
+  // the call that sets it exists only from Windows 10 1703.
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW klass{};
   klass.cbSize = sizeof klass;
