@@ -18,6 +18,7 @@
 
 #include "ascii.h"
 #include "console.h"
+#include "download_name.h"
 #include "frontend_host.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -176,12 +177,20 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
   return webview2::respond(view.environment.Get(), args, HttpResponse{500, {}, {}});
 }
 
-// Saved where the engine proposes, with no prompt.
+// Saved where the engine proposes, with no prompt, unless a file is there:
+// the runtime would overwrite it, so the next free numbered name is taken
+// instead, and with none free the download is cancelled.
 HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
   if (!args) return E_INVALIDARG;
-  com::TaskString path;
-  HRESULT result = args->get_ResultFilePath(path.out());
-  if (SUCCEEDED(result)) result = args->put_ResultFilePath(path.get());
+  com::TaskString proposed;
+  HRESULT result = args->get_ResultFilePath(proposed.out());
+  if (FAILED(result)) return result;
+  const std::string path = free_numbered_path(
+      win32::narrow(proposed.get() ? proposed.get() : L""), [](const std::string& candidate) {
+        return GetFileAttributesW(win32::widen(candidate).c_str()) != INVALID_FILE_ATTRIBUTES;
+      });
+  if (path.empty()) return args->put_Cancel(TRUE);
+  result = args->put_ResultFilePath(win32::widen(path).c_str());
   if (SUCCEEDED(result)) result = args->put_Handled(TRUE);
   return result;
 }

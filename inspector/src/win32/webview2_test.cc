@@ -395,6 +395,23 @@ std::wstring clipboard_text() {
   return text;
 }
 
+// The runtime overwrites a file at the path it is given, so an existing one
+// is kept and the next free numbered name is given instead.
+TEST_F(StandInRuntime, ADownloadNeverReplacesAFile) {
+  open_ok();
+  const std::wstring first = write_temp_file(L"vorbek stand-in Heap.heapsnapshot", "old");
+  const std::wstring second = write_temp_file(L"vorbek stand-in Heap (1).heapsnapshot", "old");
+  auto args = com::make<FakeDownloadArgs>();
+  args->proposed = first;
+  ASSERT_EQ(loader_.web_view().on_download->Invoke(nullptr, args.Get()), S_OK);
+  const std::wstring folder = first.substr(0, first.rfind(L'\\') + 1);
+  EXPECT_EQ(args->result_path, folder + L"vorbek stand-in Heap (2).heapsnapshot");
+  EXPECT_EQ(args->handled, TRUE);
+  EXPECT_EQ(args->cancelled, std::nullopt);
+  DeleteFileW(first.c_str());
+  DeleteFileW(second.c_str());
+}
+
 TEST_F(StandInRuntime, WebMessagesCarryTheHostsRequestsAndAnswers) {
   open_shown();
   FakeWebView& web_view = loader_.web_view();
