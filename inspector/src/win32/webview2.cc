@@ -205,6 +205,7 @@ class WebView2HostBackend final : public HostBackend {
     return http_frontend_url_for(frontend_url);
   }
   void load(const std::string& address) override {
+    if (between_engines()) return;
     drop_host_page(view_);
     navigate(address);
   }
@@ -212,6 +213,7 @@ class WebView2HostBackend final : public HostBackend {
   // string: a page from NavigateToString has no address of its own to
   // reload, and the frontend's bridge would not run on it.
   void show_html(const std::string& html, const std::string& address) override {
+    if (between_engines()) return;
     drop_host_page(view_);
     webview2::HostPage page{std::string(webview2::without_fragment(address)), std::nullopt,
                             std::make_shared<const std::string>(html), std::nullopt,
@@ -238,6 +240,12 @@ class WebView2HostBackend final : public HostBackend {
   }
 
  private:
+  // restart_engine runs queued tasks while it waits for the new engine (a
+  // discovery's result, a failed load's page); what they would show is
+  // dropped, since the crash page follows and its Reload asks again. With
+  // no new engine there is nothing to show anything in.
+  bool between_engines() const { return !view_.core; }
+
   void navigate(const std::string& address) {
     view_.navigations.navigating(address);
     view_.navigate_result = view_.core->Navigate(win32::widen(address).c_str());
@@ -265,7 +273,8 @@ HRESULT on_web_message(WebView& view, ICoreWebView2WebMessageReceivedEventArgs* 
   auto page = utf8(source.get());
   auto text = utf8(message.get());
   if (!page || !text) return S_OK;
-  ICoreWebView2* core = view.core.Get();
+  // Held, not borrowed: a reply may come after the engine was replaced.
+  ComPtr<ICoreWebView2_4> core = view.core;
   view.host->handle_posted_message(*page, *text, [core](std::string reply) {
     core->PostWebMessageAsString(win32::widen(reply).c_str());
   });

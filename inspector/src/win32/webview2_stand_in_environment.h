@@ -49,11 +49,15 @@ struct StandInLoader {
   int calls = 0;
   std::optional<std::wstring> browser_folder, user_data_folder;  // nothing: null
   ComPtr<ICoreWebView2EnvironmentOptions> options;
+  // Run as each creation starts: the runtime takes its time, and the
+  // program's queued work may come due meanwhile.
+  std::function<void()> while_creating;
 
   webview2::CreateEnvironment entry() {
     return [this](PCWSTR browser, PCWSTR user_data, ICoreWebView2EnvironmentOptions* given,
                   ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
       ++calls;
+      if (while_creating) while_creating();
       if (browser) browser_folder = browser;
       if (user_data) user_data_folder = user_data;
       options = given;

@@ -686,6 +686,37 @@ TEST_F(StandInRuntime, AfterTheEnginesBrowserProcessEndsANewWebViewShowsTheCrash
   EXPECT_EQ(discovered_at().size(), 1u);
 }
 
+// restart_engine waits for the new engine by running the loop, so a
+// discovery's result can come due before there is a web view to load it in.
+TEST_F(StandInRuntime, AResultThatComesDueWhileTheEngineRestartsIsDroppedForTheCrashPage) {
+  open_shown();
+  const HWND container = children().at(0);
+  discovery_delay_ = std::chrono::milliseconds(100);
+  FakeWebView& first = loader_.web_view();
+  EXPECT_TRUE(first.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  loader_.while_creating = [&] {
+    // The discovery's result queued for the container, behind the restart.
+    MSG message;
+    for (int round = 0; round < 250; ++round) {
+      if (PeekMessageW(&message, container, 0, 0, PM_NOREMOVE)) return;
+      Sleep(20);
+    }
+    ADD_FAILURE() << "the discovery's result never came";
+  };
+  ComPtr<FakeEnvironment> old = loader_.end_browser_process();
+  FakeWebView& web_view = loader_.web_view();
+  ASSERT_TRUE(pump_until(
+      [&] { return web_view.document.find("The debugger page crashed") != std::string::npos; }));
+  loader_.while_creating = nullptr;
+  EXPECT_EQ(discovered_at().size(), 1u);
+  EXPECT_EQ(first.navigations, std::vector<std::wstring>{FRONTEND_PAGE});
+  // The crash page's Reload asks again, in the new web view.
+  EXPECT_TRUE(web_view.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  ASSERT_TRUE(pump_until([&] {
+    return discovered_at().size() == 2u && web_view.document_uri.find(L"b7d1") != std::wstring::npos;
+  }));
+}
+
 TEST_F(StandInRuntime, AnOlderRuntimeServesTheFrontendThroughTheOlderFilter) {
   loader_.web_view().answers_v22 = false;
   open_shown();
