@@ -66,6 +66,7 @@ struct WebView {
   std::optional<EventRegistrationToken> completed_token;
   std::optional<EventRegistrationToken> new_window_token;
   std::optional<EventRegistrationToken> process_token;
+  std::optional<EventRegistrationToken> permission_token;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -342,16 +343,38 @@ HRESULT on_navigation_completed(WebView& view, ICoreWebView2NavigationCompletedE
 }
 
 // window.open and links with a target: the host decides; the page never
-// gets a window of ours.
+// gets a window of ours. The runtime has no popup blocker of its own, so a
+// window the user did not ask for (a timer's, a loading page's) opens
+// nothing at all.
 HRESULT on_new_window(WebView& view, ICoreWebView2NewWindowRequestedEventArgs* args) {
   if (!args) return E_INVALIDARG;
+  BOOL user = FALSE;
   com::TaskString uri_text;
-  if (SUCCEEDED(args->get_Uri(uri_text.out()))) {
+  if (SUCCEEDED(args->get_IsUserInitiated(&user)) && user &&
+      SUCCEEDED(args->get_Uri(uri_text.out()))) {
     if (auto uri = utf8(uri_text.get())) {
       view.host->allow_navigation({*uri, NavigationKind::Other, true});
     }
   }
   return args->put_Handled(TRUE);
+}
+
+// Decided here, never put to the user: the frontend's own pages may save
+// several files in a row (a profile, then a snapshot); nothing else is
+// needed by a debugger, so camera, microphone, location, notifications and
+// the rest are denied.
+HRESULT on_permission_requested(ICoreWebView2PermissionRequestedEventArgs* args) {
+  if (!args) return E_INVALIDARG;
+  COREWEBVIEW2_PERMISSION_KIND kind{};
+  com::TaskString uri_text;
+  bool allowed = false;
+  if (SUCCEEDED(args->get_PermissionKind(&kind)) && SUCCEEDED(args->get_Uri(uri_text.out()))) {
+    const auto uri = utf8(uri_text.get());
+    allowed = kind == COREWEBVIEW2_PERMISSION_KIND_MULTIPLE_AUTOMATIC_DOWNLOADS && uri &&
+              starts_with_ignoring_ascii_case(*uri, FRONTEND_ORIGIN_PREFIX);
+  }
+  return args->put_State(allowed ? COREWEBVIEW2_PERMISSION_STATE_ALLOW
+                                 : COREWEBVIEW2_PERMISSION_STATE_DENY);
 }
 
 void restart_engine(WebView& view, const std::string& reason);
@@ -482,6 +505,11 @@ Status install_handlers(WebView& view) {
                return on_new_window(*target, args);
              },
              view.new_window_token, "cannot register the new-window handler"),
+      listen(core, &ICoreWebView2::add_PermissionRequested,
+             [](ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* args) {
+               return on_permission_requested(args);
+             },
+             view.permission_token, "cannot register the permission handler"),
       listen(core, &ICoreWebView2::add_ProcessFailed,
              [target](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
                return on_process_failed(*target, args);
@@ -545,10 +573,12 @@ void stop_engine(WebView& view) {
     if (view.completed_token) core->remove_NavigationCompleted(*view.completed_token);
     if (view.new_window_token) core->remove_NewWindowRequested(*view.new_window_token);
     if (view.process_token) core->remove_ProcessFailed(*view.process_token);
+    if (view.permission_token) core->remove_PermissionRequested(*view.permission_token);
     drop_host_page(view);
   }
   view.resource_token = view.download_token = view.message_token = view.starting_token =
-      view.completed_token = view.new_window_token = view.process_token = std::nullopt;
+      view.completed_token = view.new_window_token = view.process_token = view.permission_token =
+          std::nullopt;
   if (view.controller) view.controller->Close();
   view.core22.Reset();
   view.core.Reset();

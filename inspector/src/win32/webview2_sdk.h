@@ -63,6 +63,8 @@ VORBEK_COM_IID(ICoreWebView2NavigationCompletedEventArgs2)
 VORBEK_COM_IID(ICoreWebView2NewWindowRequestedEventHandler)
 VORBEK_COM_IID(ICoreWebView2ProcessFailedEventHandler)
 VORBEK_COM_IID(ICoreWebView2ProcessFailedEventArgs2)
+VORBEK_COM_IID(ICoreWebView2PermissionRequestedEventHandler)
+VORBEK_COM_IID(ICoreWebView2PermissionRequestedEventArgs)
 VORBEK_COM_IID(ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler)
 
 // `object`'s `Interface`, or null where it has none.

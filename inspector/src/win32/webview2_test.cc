@@ -256,6 +256,31 @@ TEST_F(StandInRuntime, DownloadsGoToTheProposedPathWithoutAPrompt) {
   EXPECT_EQ(args->cancelled, std::nullopt);
 }
 
+// Every request is decided, none left to the runtime's prompt: several
+// downloads in a row for the frontend's own pages, nothing else.
+TEST_F(StandInRuntime, PermissionsAreDecidedWithoutAPrompt) {
+  open_ok();
+  FakeWebView& web_view = loader_.web_view();
+  ASSERT_TRUE(web_view.on_permission);
+  auto ask = [&](const wchar_t* uri, COREWEBVIEW2_PERMISSION_KIND kind) {
+    auto args = com::make<FakePermissionArgs>();
+    args->uri = uri;
+    args->kind = kind;
+    EXPECT_EQ(web_view.on_permission->Invoke(&web_view, args.Get()), S_OK);
+    return args->state;
+  };
+  EXPECT_EQ(ask(L"http://devtools.localhost/", COREWEBVIEW2_PERMISSION_KIND_MULTIPLE_AUTOMATIC_DOWNLOADS),
+            COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+  EXPECT_EQ(ask(L"https://example.com/", COREWEBVIEW2_PERMISSION_KIND_MULTIPLE_AUTOMATIC_DOWNLOADS),
+            COREWEBVIEW2_PERMISSION_STATE_DENY);
+  for (auto kind : {COREWEBVIEW2_PERMISSION_KIND_CAMERA, COREWEBVIEW2_PERMISSION_KIND_MICROPHONE,
+                    COREWEBVIEW2_PERMISSION_KIND_GEOLOCATION, COREWEBVIEW2_PERMISSION_KIND_NOTIFICATIONS,
+                    COREWEBVIEW2_PERMISSION_KIND_CLIPBOARD_READ,
+                    COREWEBVIEW2_PERMISSION_KIND_UNKNOWN_PERMISSION}) {
+    EXPECT_EQ(ask(L"http://devtools.localhost/", kind), COREWEBVIEW2_PERMISSION_STATE_DENY) << kind;
+  }
+}
+
 TEST_F(StandInRuntime, WebViewFollowsTheWindowsSizeMoveAndFocus) {
   open_ok();
   FakeController& controller = loader_.controller();
@@ -481,6 +506,13 @@ TEST_F(StandInRuntime, LinksOpenInTheBrowserAndTheWindowStays) {
     web_view.on_new_window->Invoke(&web_view, popup.Get());
     EXPECT_EQ(popup->handled, TRUE) << win32::narrow(uri);
   }
+  // The runtime blocks no popup itself: one the user did not ask for opens
+  // nothing, not even the browser.
+  auto unasked = com::make<FakeNewWindowArgs>();
+  unasked->uri = L"https://example.com/ad";
+  unasked->user_initiated = FALSE;
+  web_view.on_new_window->Invoke(&web_view, unasked.Get());
+  EXPECT_EQ(unasked->handled, TRUE);
   EXPECT_EQ(opened_, (std::vector<std::string>{"https://nodejs.org/api/", "https://nodejs.org/en",
                                                "https://github.com/"}));
   // The refused navigations' cancels showed nothing in the window.
