@@ -542,6 +542,15 @@ Status start_engine(WebView& view) {
   if (!controller) return std::move(controller).error();
   view.controller = std::move(controller).value();
 
+  // Bounds are the client area in physical pixels (the process is
+  // per-monitor aware), and the runtime follows its monitor's scale itself,
+  // so the page stays sharp on any monitor and when moved between them.
+  // Older runtimes do both by default.
+  if (auto scaled = com::query<ICoreWebView2Controller3>(view.controller.Get())) {
+    scaled->put_BoundsMode(COREWEBVIEW2_BOUNDS_MODE_USE_RAW_PIXELS);
+    scaled->put_ShouldDetectMonitorScaleChanges(TRUE);
+  }
+
   ComPtr<ICoreWebView2> core;
   if (auto got = check(view.controller->get_CoreWebView2(core.GetAddressOf()),
                        "cannot reach the web view");

@@ -223,10 +223,24 @@ class FakeController : public Fake<ICoreWebView2Controller4> {
   int position_notes = 0;
   bool closed = false;
   bool background_set = false;
+  // The runtime's defaults: raw pixels, and the monitor's scale followed.
+  COREWEBVIEW2_BOUNDS_MODE bounds_mode = COREWEBVIEW2_BOUNDS_MODE_USE_RAW_PIXELS;
+  BOOL detects_scale = TRUE;
+  int scale_settings = 0;  // how often either was set
 
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** out) override {
     *out = web_view.Get();
     web_view->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_BoundsMode(COREWEBVIEW2_BOUNDS_MODE value) override {
+    bounds_mode = value;
+    ++scale_settings;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_ShouldDetectMonitorScaleChanges(BOOL value) override {
+    detects_scale = value;
+    ++scale_settings;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT value) override {

@@ -64,6 +64,11 @@ TEST_F(StandInRuntime, ControllerFillsAChildOfTheWindowVisibleAndFocused) {
   EXPECT_EQ(controller.visible, TRUE);
   EXPECT_GE(controller.focus_moves, 1);
   EXPECT_FALSE(controller.background_set);  // the engine's default, opaque
+  // Bounds in physical pixels, and the scale the runtime's to follow: set,
+  // not assumed, since the bounds given are the window's physical size.
+  EXPECT_EQ(controller.bounds_mode, COREWEBVIEW2_BOUNDS_MODE_USE_RAW_PIXELS);
+  EXPECT_EQ(controller.detects_scale, TRUE);
+  EXPECT_EQ(controller.scale_settings, 2);
 }
 
 TEST_F(StandInRuntime, SettingsAreTheTablesValuesAndNothingElse) {
