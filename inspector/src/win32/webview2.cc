@@ -56,6 +56,9 @@ struct WebView {
   std::unique_ptr<HostBackend> host_backend;
   std::unique_ptr<FrontendHost> host;  // uses host_backend
 
+  // Inside NavigationStarting or NewWindowRequested, which hold up the
+  // page's navigations until they return.
+  bool in_navigation_event = false;
   webview2::NavigationTracker navigations;
   HRESULT navigate_result = S_OK;  // of the host's last navigation
 
@@ -234,7 +237,20 @@ class WebView2HostBackend final : public HostBackend {
   void copy_text(const std::string& text) override {
     win32::copy_to_clipboard(view_.container, text);
   }
-  Status open_in_browser(const std::string& uri) override { return open_(uri); }
+  Status open_in_browser(const std::string& uri) override {
+    if (!view_.in_navigation_event) return open_(uri);
+    // The shell may take seconds (a browser to start); the page's
+    // navigations wait for the event, so the shell is called from the loop.
+    // Only stderr could show the failure in these paths anyway.
+    const bool posted = post_to_main([open = open_, uri] {
+      if (auto opened = open(uri); !opened) {
+        write_stderr(format_failure_report(
+            std::move(opened).error().wrap("cannot open " + uri + " in a browser")));
+      }
+    });
+    if (!posted) return Error("cannot hand the address to the window's loop");
+    return {};
+  }
   // No confine_requests: the request handler asks the host every time.
   bool post_to_main(std::function<void()> task) override {
     return win32::post_task(view_.container, std::move(task));
@@ -310,9 +326,11 @@ HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEve
   // What the host cannot judge does not happen.
   if (!uri) return args->put_Cancel(TRUE);
   const std::optional<std::string> own = view.navigations.starting(id, *uri);
+  view.in_navigation_event = true;
   const bool allowed =
       view.host->allow_navigation({*uri, own ? NavigationKind::Other : navigation_kind(args),
                                    false, own.has_value()});
+  view.in_navigation_event = false;
   // The host's own is named as the host named it.
   view.navigations.remember(id, {own.value_or(*uri), !allowed});
   return allowed ? S_OK : args->put_Cancel(TRUE);
@@ -353,7 +371,9 @@ HRESULT on_new_window(WebView& view, ICoreWebView2NewWindowRequestedEventArgs* a
   if (SUCCEEDED(args->get_IsUserInitiated(&user)) && user &&
       SUCCEEDED(args->get_Uri(uri_text.out()))) {
     if (auto uri = utf8(uri_text.get())) {
+      view.in_navigation_event = true;
       view.host->allow_navigation({*uri, NavigationKind::Other, true});
+      view.in_navigation_event = false;
     }
   }
   return args->put_Handled(TRUE);
