@@ -30,7 +30,7 @@ REVIEWED = {
         GetStartupInfoA GetStdHandle GetSystemTimeAsFileTime GetThreadContext GetThreadPriority
         GetTickCount64 GetUserDefaultUILanguage GlobalAlloc GlobalFree GlobalLock GlobalUnlock
         InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LCIDToLocaleName
-        LeaveCriticalSection LoadLibraryExW LoadLibraryW LocalFree MultiByteToWideChar OpenProcess
+        LeaveCriticalSection LoadLibraryExW LoadLibraryW LocalFree MulDiv MultiByteToWideChar OpenProcess
         OutputDebugStringA QueryPerformanceCounter QueryPerformanceFrequency RaiseException
         ReadFile ReleaseSemaphore RemoveVectoredExceptionHandler ResetEvent ResumeThread
         RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind SetEvent
@@ -42,7 +42,7 @@ REVIEWED = {
     # GetDpiForWindow and AdjustWindowRectExForDpi: Windows 10 1607.
     "USER32.dll": """AdjustWindowRectEx AdjustWindowRectExForDpi CloseClipboard CreateWindowExW
         DefWindowProcW DestroyWindow DispatchMessageW EmptyClipboard GetClientRect GetDpiForWindow
-        GetMessageW GetWindowLongPtrW LoadCursorW MonitorFromPoint OpenClipboard PeekMessageW
+        GetMessageW GetWindowLongPtrW LoadCursorW OpenClipboard PeekMessageW
         PostMessageW PostQuitMessage RegisterClassExW SetClipboardData SetForegroundWindow
         SetWindowLongPtrW SetWindowPos ShowWindow TranslateMessage""",
     "WS2_32.dll": """WSAGetLastError WSASocketW WSAStartup closesocket connect freeaddrinfo

@@ -554,13 +554,10 @@ Status install_handlers(WebView& view) {
 // runtime's browser process ended: environment, controller, settings and
 // handlers, shown in the container.
 Status start_engine(WebView& view) {
-  auto environment = webview2::create_environment(view.create_environment);
-  if (!environment) return std::move(environment).error();
-  view.environment = std::move(environment).value();
-
-  auto controller = webview2::create_controller(view.environment.Get(), view.container);
-  if (!controller) return std::move(controller).error();
-  view.controller = std::move(controller).value();
+  auto engine = webview2::create_engine(view.create_environment, view.container);
+  if (!engine) return std::move(engine).error();
+  view.environment = engine->environment;
+  view.controller = engine->controller;
 
   // Bounds are the client area in physical pixels (the process is
   // per-monitor aware), and the runtime follows its monitor's scale itself,

@@ -11,6 +11,7 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
   ComPtr<FakeController> controller = com::make<FakeController>();
   HWND parent = nullptr;
   HRESULT controller_result = S_OK;  // what the completion reports
+  int failing_controllers = -1;      // so many get controller_result; -1: all
   int failing_responses = 0;         // so many responses cannot be made
 
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
@@ -18,7 +19,8 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
     parent = parent_window;
     ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> keep(handler);
     ComPtr<FakeController> made = controller;
-    const HRESULT result = controller_result;
+    HRESULT result = failing_controllers == 0 ? S_OK : controller_result;
+    if (failing_controllers > 0) --failing_controllers;
     MainThread::post([keep, made, result] {
       keep->Invoke(result, SUCCEEDED(result) ? made.Get() : nullptr);
     });

@@ -381,6 +381,36 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
   }
 }
 
+// The runtime: "The app should retry CreateCoreWebView2Controller upon
+// failure, unless the error code is HRESULT_FROM_WIN32(ERROR_INVALID_STATE)",
+// preferably from a new environment.
+TEST_F(StandInRuntime, AFailedControllerIsTriedAgainFromANewEnvironment) {
+  loader_.environment->controller_result = E_FAIL;
+  loader_.environment->failing_controllers = 1;
+  open_shown();
+  EXPECT_EQ(loader_.calls, 2);
+  EXPECT_EQ(loader_.controller().visible, TRUE);
+
+  for (HRESULT final : {HRESULT_FROM_WIN32(ERROR_INVALID_STATE), E_ABORT}) {
+    StandInLoader loader;
+    loader.environment->controller_result = final;
+    webview2::Dependencies with_loader = dependencies();
+    with_loader.create_environment = loader.entry();
+    auto view = webview2::create_webview(window_, INSPECTOR, TARGET, FrontendUrl{FRONTEND_URL, true},
+                                         with_loader);
+    EXPECT_FALSE(view);
+    EXPECT_EQ(loader.calls, 1) << final;
+  }
+  // Not for ever.
+  StandInLoader failing;
+  failing.environment->controller_result = E_FAIL;
+  webview2::Dependencies with_loader = dependencies();
+  with_loader.create_environment = failing.entry();
+  EXPECT_FALSE(webview2::create_webview(window_, INSPECTOR, TARGET, FrontendUrl{FRONTEND_URL, true},
+                                        with_loader));
+  EXPECT_EQ(failing.calls, 3);
+}
+
 // file:///C:/... as the frontend names a Windows file: its UTF-8 bytes
 // percent-encoded.
 std::string file_url(const std::wstring& path) {
