@@ -13,6 +13,19 @@ std::string numbered_file_name(std::string_view name, int number) {
   return numbered;
 }
 
+std::string free_numbered_path(std::string_view path,
+                               const std::function<bool(const std::string&)>& taken) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t name_at = slash == std::string_view::npos ? 0 : slash + 1;
+  constexpr int MAX_NUMBER = 9999;
+  for (int number = 0; number <= MAX_NUMBER; ++number) {
+    std::string candidate(path.substr(0, name_at));
+    candidate += numbered_file_name(path.substr(name_at), number);
+    if (!taken(candidate)) return candidate;
+  }
+  return {};
+}
+
 namespace {
 
 // "/home/me//" and "/home/me" name the same directory; "/" stays "/".

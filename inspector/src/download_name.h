@@ -2,6 +2,7 @@
 // already there.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,12 @@ namespace vorbek {
 // "trace.json", 2 -> "trace (2).json"; a name without an extension, or a
 // dot file, gets the number at its end. 0 gives the name unchanged.
 std::string numbered_file_name(std::string_view name, int number);
+
+// PATH itself if TAKEN says it is free, else the first free of its numbered
+// names, numbered in the part after the last '/' or backslash, as
+// numbered_file_name does; empty when every number up to 9999 is taken.
+std::string free_numbered_path(std::string_view path,
+                               const std::function<bool(const std::string&)>& taken);
 
 // Where saved files go: the configured download directory (empty if none),
 // else HOME/Downloads. A download directory that is HOME itself counts as

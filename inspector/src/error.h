@@ -1,6 +1,7 @@
 // Failures as values: a chain of messages, outermost first.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,8 +43,9 @@ class [[nodiscard]] Result {
   T& value() & { return std::get<0>(v_); }
   const T& value() const& { return std::get<0>(v_); }
   T&& value() && { return std::get<0>(std::move(v_)); }
-  T* operator->() { return &value(); }
-  const T* operator->() const { return &value(); }
+  // addressof: a COM pointer overloads &, which releases what it holds.
+  T* operator->() { return std::addressof(value()); }
+  const T* operator->() const { return std::addressof(value()); }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
 

@@ -18,6 +18,7 @@
 
 #include "ascii.h"
 #include "console.h"
+#include "download_name.h"
 #include "frontend_host.h"
 #include "scheme_handler.h"
 #include "url_rewrite.h"
@@ -55,6 +56,9 @@ struct WebView {
   std::unique_ptr<HostBackend> host_backend;
   std::unique_ptr<FrontendHost> host;  // uses host_backend
 
+  // Inside NavigationStarting or NewWindowRequested, which hold up the
+  // page's navigations until they return.
+  bool in_navigation_event = false;
   webview2::NavigationTracker navigations;
   HRESULT navigate_result = S_OK;  // of the host's last navigation
 
@@ -65,6 +69,7 @@ struct WebView {
   std::optional<EventRegistrationToken> completed_token;
   std::optional<EventRegistrationToken> new_window_token;
   std::optional<EventRegistrationToken> process_token;
+  std::optional<EventRegistrationToken> permission_token;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -176,12 +181,20 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
   return webview2::respond(view.environment.Get(), args, HttpResponse{500, {}, {}});
 }
 
-// Saved where the engine proposes, with no prompt.
+// Saved where the engine proposes, with no prompt, unless a file is there:
+// the runtime would overwrite it, so the next free numbered name is taken
+// instead, and with none free the download is cancelled.
 HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
   if (!args) return E_INVALIDARG;
-  com::TaskString path;
-  HRESULT result = args->get_ResultFilePath(path.out());
-  if (SUCCEEDED(result)) result = args->put_ResultFilePath(path.get());
+  com::TaskString proposed;
+  HRESULT result = args->get_ResultFilePath(proposed.out());
+  if (FAILED(result)) return result;
+  const std::string path = free_numbered_path(
+      win32::narrow(proposed.get() ? proposed.get() : L""), [](const std::string& candidate) {
+        return GetFileAttributesW(win32::widen(candidate).c_str()) != INVALID_FILE_ATTRIBUTES;
+      });
+  if (path.empty()) return args->put_Cancel(TRUE);
+  result = args->put_ResultFilePath(win32::widen(path).c_str());
   if (SUCCEEDED(result)) result = args->put_Handled(TRUE);
   return result;
 }
@@ -196,6 +209,7 @@ class WebView2HostBackend final : public HostBackend {
     return http_frontend_url_for(frontend_url);
   }
   void load(const std::string& address) override {
+    if (between_engines()) return;
     drop_host_page(view_);
     navigate(address);
   }
@@ -203,6 +217,7 @@ class WebView2HostBackend final : public HostBackend {
   // string: a page from NavigateToString has no address of its own to
   // reload, and the frontend's bridge would not run on it.
   void show_html(const std::string& html, const std::string& address) override {
+    if (between_engines()) return;
     drop_host_page(view_);
     webview2::HostPage page{std::string(webview2::without_fragment(address)), std::nullopt,
                             std::make_shared<const std::string>(html), std::nullopt,
@@ -222,13 +237,32 @@ class WebView2HostBackend final : public HostBackend {
   void copy_text(const std::string& text) override {
     win32::copy_to_clipboard(view_.container, text);
   }
-  Status open_in_browser(const std::string& uri) override { return open_(uri); }
+  Status open_in_browser(const std::string& uri) override {
+    if (!view_.in_navigation_event) return open_(uri);
+    // The shell may take seconds (a browser to start); the page's
+    // navigations wait for the event, so the shell is called from the loop.
+    // Only stderr could show the failure in these paths anyway.
+    const bool posted = post_to_main([open = open_, uri] {
+      if (auto opened = open(uri); !opened) {
+        write_stderr(format_failure_report(
+            std::move(opened).error().wrap("cannot open " + uri + " in a browser")));
+      }
+    });
+    if (!posted) return Error("cannot hand the address to the window's loop");
+    return {};
+  }
   // No confine_requests: the request handler asks the host every time.
   bool post_to_main(std::function<void()> task) override {
     return win32::post_task(view_.container, std::move(task));
   }
 
  private:
+  // restart_engine runs queued tasks while it waits for the new engine (a
+  // discovery's result, a failed load's page); what they would show is
+  // dropped, since the crash page follows and its Reload asks again. With
+  // no new engine there is nothing to show anything in.
+  bool between_engines() const { return !view_.core; }
+
   void navigate(const std::string& address) {
     view_.navigations.navigating(address);
     view_.navigate_result = view_.core->Navigate(win32::widen(address).c_str());
@@ -256,7 +290,8 @@ HRESULT on_web_message(WebView& view, ICoreWebView2WebMessageReceivedEventArgs* 
   auto page = utf8(source.get());
   auto text = utf8(message.get());
   if (!page || !text) return S_OK;
-  ICoreWebView2* core = view.core.Get();
+  // Held, not borrowed: a reply may come after the engine was replaced.
+  ComPtr<ICoreWebView2_4> core = view.core;
   view.host->handle_posted_message(*page, *text, [core](std::string reply) {
     core->PostWebMessageAsString(win32::widen(reply).c_str());
   });
@@ -291,9 +326,11 @@ HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEve
   // What the host cannot judge does not happen.
   if (!uri) return args->put_Cancel(TRUE);
   const std::optional<std::string> own = view.navigations.starting(id, *uri);
+  view.in_navigation_event = true;
   const bool allowed =
       view.host->allow_navigation({*uri, own ? NavigationKind::Other : navigation_kind(args),
                                    false, own.has_value()});
+  view.in_navigation_event = false;
   // The host's own is named as the host named it.
   view.navigations.remember(id, {own.value_or(*uri), !allowed});
   return allowed ? S_OK : args->put_Cancel(TRUE);
@@ -324,16 +361,40 @@ HRESULT on_navigation_completed(WebView& view, ICoreWebView2NavigationCompletedE
 }
 
 // window.open and links with a target: the host decides; the page never
-// gets a window of ours.
+// gets a window of ours. The runtime has no popup blocker of its own, so a
+// window the user did not ask for (a timer's, a loading page's) opens
+// nothing at all.
 HRESULT on_new_window(WebView& view, ICoreWebView2NewWindowRequestedEventArgs* args) {
   if (!args) return E_INVALIDARG;
+  BOOL user = FALSE;
   com::TaskString uri_text;
-  if (SUCCEEDED(args->get_Uri(uri_text.out()))) {
+  if (SUCCEEDED(args->get_IsUserInitiated(&user)) && user &&
+      SUCCEEDED(args->get_Uri(uri_text.out()))) {
     if (auto uri = utf8(uri_text.get())) {
+      view.in_navigation_event = true;
       view.host->allow_navigation({*uri, NavigationKind::Other, true});
+      view.in_navigation_event = false;
     }
   }
   return args->put_Handled(TRUE);
+}
+
+// Decided here, never put to the user: the frontend's own pages may save
+// several files in a row (a profile, then a snapshot); nothing else is
+// needed by a debugger, so camera, microphone, location, notifications and
+// the rest are denied.
+HRESULT on_permission_requested(ICoreWebView2PermissionRequestedEventArgs* args) {
+  if (!args) return E_INVALIDARG;
+  COREWEBVIEW2_PERMISSION_KIND kind{};
+  com::TaskString uri_text;
+  bool allowed = false;
+  if (SUCCEEDED(args->get_PermissionKind(&kind)) && SUCCEEDED(args->get_Uri(uri_text.out()))) {
+    const auto uri = utf8(uri_text.get());
+    allowed = kind == COREWEBVIEW2_PERMISSION_KIND_MULTIPLE_AUTOMATIC_DOWNLOADS && uri &&
+              starts_with_ignoring_ascii_case(*uri, FRONTEND_ORIGIN_PREFIX);
+  }
+  return args->put_State(allowed ? COREWEBVIEW2_PERMISSION_STATE_ALLOW
+                                 : COREWEBVIEW2_PERMISSION_STATE_DENY);
 }
 
 void restart_engine(WebView& view, const std::string& reason);
@@ -464,6 +525,11 @@ Status install_handlers(WebView& view) {
                return on_new_window(*target, args);
              },
              view.new_window_token, "cannot register the new-window handler"),
+      listen(core, &ICoreWebView2::add_PermissionRequested,
+             [](ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* args) {
+               return on_permission_requested(args);
+             },
+             view.permission_token, "cannot register the permission handler"),
       listen(core, &ICoreWebView2::add_ProcessFailed,
              [target](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
                return on_process_failed(*target, args);
@@ -488,13 +554,19 @@ Status install_handlers(WebView& view) {
 // runtime's browser process ended: environment, controller, settings and
 // handlers, shown in the container.
 Status start_engine(WebView& view) {
-  auto environment = webview2::create_environment(view.create_environment);
-  if (!environment) return std::move(environment).error();
-  view.environment = std::move(environment).value();
+  auto engine = webview2::create_engine(view.create_environment, view.container);
+  if (!engine) return std::move(engine).error();
+  view.environment = engine->environment;
+  view.controller = engine->controller;
 
-  auto controller = webview2::create_controller(view.environment.Get(), view.container);
-  if (!controller) return std::move(controller).error();
-  view.controller = std::move(controller).value();
+  // Bounds are the client area in physical pixels (the process is
+  // per-monitor aware), and the runtime follows its monitor's scale itself,
+  // so the page stays sharp on any monitor and when moved between them.
+  // Older runtimes do both by default.
+  if (auto scaled = com::query<ICoreWebView2Controller3>(view.controller.Get())) {
+    scaled->put_BoundsMode(COREWEBVIEW2_BOUNDS_MODE_USE_RAW_PIXELS);
+    scaled->put_ShouldDetectMonitorScaleChanges(TRUE);
+  }
 
   ComPtr<ICoreWebView2> core;
   if (auto got = check(view.controller->get_CoreWebView2(core.GetAddressOf()),
@@ -527,10 +599,12 @@ void stop_engine(WebView& view) {
     if (view.completed_token) core->remove_NavigationCompleted(*view.completed_token);
     if (view.new_window_token) core->remove_NewWindowRequested(*view.new_window_token);
     if (view.process_token) core->remove_ProcessFailed(*view.process_token);
+    if (view.permission_token) core->remove_PermissionRequested(*view.permission_token);
     drop_host_page(view);
   }
   view.resource_token = view.download_token = view.message_token = view.starting_token =
-      view.completed_token = view.new_window_token = view.process_token = std::nullopt;
+      view.completed_token = view.new_window_token = view.process_token = view.permission_token =
+          std::nullopt;
   if (view.controller) view.controller->Close();
   view.core22.Reset();
   view.core.Reset();

@@ -11,6 +11,7 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
   ComPtr<FakeController> controller = com::make<FakeController>();
   HWND parent = nullptr;
   HRESULT controller_result = S_OK;  // what the completion reports
+  int failing_controllers = -1;      // so many get controller_result; -1: all
   int failing_responses = 0;         // so many responses cannot be made
 
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
@@ -18,7 +19,8 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
     parent = parent_window;
     ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> keep(handler);
     ComPtr<FakeController> made = controller;
-    const HRESULT result = controller_result;
+    HRESULT result = failing_controllers == 0 ? S_OK : controller_result;
+    if (failing_controllers > 0) --failing_controllers;
     MainThread::post([keep, made, result] {
       keep->Invoke(result, SUCCEEDED(result) ? made.Get() : nullptr);
     });
@@ -49,11 +51,15 @@ struct StandInLoader {
   int calls = 0;
   std::optional<std::wstring> browser_folder, user_data_folder;  // nothing: null
   ComPtr<ICoreWebView2EnvironmentOptions> options;
+  // Run as each creation starts: the runtime takes its time, and the
+  // program's queued work may come due meanwhile.
+  std::function<void()> while_creating;
 
   webview2::CreateEnvironment entry() {
     return [this](PCWSTR browser, PCWSTR user_data, ICoreWebView2EnvironmentOptions* given,
                   ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
       ++calls;
+      if (while_creating) while_creating();
       if (browser) browser_folder = browser;
       if (user_data) user_data_folder = user_data;
       options = given;

@@ -240,10 +240,36 @@ class FakeCompletedArgs : public Fake<ICoreWebView2NavigationCompletedEventArgs2
 class FakeNewWindowArgs : public Fake<ICoreWebView2NewWindowRequestedEventArgs> {
  public:
   std::wstring uri;
+  BOOL user_initiated = TRUE;  // a link with a target, a click's window.open
   std::optional<BOOL> handled;
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override { return com::task_copy(uri.c_str(), out); }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* out) override {
+    *out = user_initiated;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE put_Handled(BOOL value) override {
     handled = value;
+    return S_OK;
+  }
+};
+
+class FakePermissionArgs : public Fake<ICoreWebView2PermissionRequestedEventArgs> {
+ public:
+  std::wstring uri;  // the requesting page's origin
+  COREWEBVIEW2_PERMISSION_KIND kind = COREWEBVIEW2_PERMISSION_KIND_UNKNOWN_PERMISSION;
+  // The runtime's default state, which prompts the user.
+  COREWEBVIEW2_PERMISSION_STATE state = COREWEBVIEW2_PERMISSION_STATE_DEFAULT;
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override { return com::task_copy(uri.c_str(), out); }
+  HRESULT STDMETHODCALLTYPE get_PermissionKind(COREWEBVIEW2_PERMISSION_KIND* out) override {
+    *out = kind;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_State(COREWEBVIEW2_PERMISSION_STATE* out) override {
+    *out = state;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_State(COREWEBVIEW2_PERMISSION_STATE value) override {
+    state = value;
     return S_OK;
   }
 };

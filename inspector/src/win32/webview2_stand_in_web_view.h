@@ -25,6 +25,7 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
   ComPtr<ICoreWebView2NavigationCompletedEventHandler> on_completed;
   ComPtr<ICoreWebView2NewWindowRequestedEventHandler> on_new_window;
   ComPtr<ICoreWebView2ProcessFailedEventHandler> on_process_failed;
+  ComPtr<ICoreWebView2PermissionRequestedEventHandler> on_permission;
   std::vector<std::wstring> scripts;  // run in each new document
   size_t scripts_at_first_navigation = 0;
   HRESULT script_result = S_OK;        // what adding a script completes with
@@ -188,9 +189,11 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
   HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken t) override { return remove(on_new_window, t, 6, "NewWindowRequested"); }
   HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* h, EventRegistrationToken* t) override { return add(on_process_failed, h, t, 7); }
   HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken t) override { return remove(on_process_failed, t, 7, "ProcessFailed"); }
+  HRESULT STDMETHODCALLTYPE add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* h, EventRegistrationToken* t) override { return add(on_permission, h, t, 8); }
+  HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken t) override { return remove(on_permission, t, 8, "PermissionRequested"); }
   bool any_handler() const {
     return on_request || on_download || on_message || on_starting || on_completed ||
-           on_new_window || on_process_failed;
+           on_new_window || on_process_failed || on_permission;
   }
 
   // What the table of settings says the program leaves alone.
@@ -220,10 +223,24 @@ class FakeController : public Fake<ICoreWebView2Controller4> {
   int position_notes = 0;
   bool closed = false;
   bool background_set = false;
+  // The runtime's defaults: raw pixels, and the monitor's scale followed.
+  COREWEBVIEW2_BOUNDS_MODE bounds_mode = COREWEBVIEW2_BOUNDS_MODE_USE_RAW_PIXELS;
+  BOOL detects_scale = TRUE;
+  int scale_settings = 0;  // how often either was set
 
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** out) override {
     *out = web_view.Get();
     web_view->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_BoundsMode(COREWEBVIEW2_BOUNDS_MODE value) override {
+    bounds_mode = value;
+    ++scale_settings;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_ShouldDetectMonitorScaleChanges(BOOL value) override {
+    detects_scale = value;
+    ++scale_settings;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT value) override {

@@ -85,7 +85,7 @@ Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnv
 }
 
 Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
-    ICoreWebView2Environment* environment, HWND container) {
+    ICoreWebView2Environment* environment, HWND container, HRESULT* failed) {
   auto completion = std::make_shared<Completion<ICoreWebView2Controller>>();
   auto handler = com::handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
       [completion](HRESULT result, ICoreWebView2Controller* controller) -> HRESULT {
@@ -102,10 +102,28 @@ Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
   }
   if (auto waited = wait_for(completion->done); !waited) return std::move(waited).error();
   if (FAILED(completion->result)) {
+    if (failed) *failed = completion->result;
     return hresult_error(completion->result).wrap("cannot create the WebView2 controller");
   }
   if (!completion->value) return Error("the WebView2 runtime gave no controller");
   return completion->value;
+}
+
+Result<Engine> create_engine(const CreateEnvironment& create, HWND container) {
+  constexpr int ATTEMPTS = 3;
+  for (int attempt = 1;; ++attempt) {
+    auto environment = create_environment(create);
+    if (!environment) return std::move(environment).error();
+    const com::ComPtr<ICoreWebView2Environment> made = environment.value();
+    HRESULT failed = S_OK;
+    auto controller = create_controller(made.Get(), container, &failed);
+    if (controller) return Engine{made, controller.value()};
+    // A new environment, since a runtime update may have removed the old
+    // one's version.
+    const bool retry = FAILED(failed) && failed != HRESULT_FROM_WIN32(ERROR_INVALID_STATE) &&
+                       failed != E_ABORT && attempt < ATTEMPTS;
+    if (!retry) return std::move(controller).error();
+  }
 }
 
 Status apply_settings(ICoreWebView2* core) {

@@ -36,8 +36,20 @@ std::wstring user_data_folder();
 // Made with `create`, the options of ours and user_data_folder().
 Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create);
 
+// `failed`, when given, gets the HRESULT a failed creation completed with.
 Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
-    ICoreWebView2Environment* environment, HWND container);
+    ICoreWebView2Environment* environment, HWND container, HRESULT* failed = nullptr);
+
+struct Engine {
+  com::ComPtr<ICoreWebView2Environment> environment;
+  com::ComPtr<ICoreWebView2Controller> controller;
+};
+
+// An environment and its controller in `container`. A controller that
+// fails is tried again from a new environment, as the runtime asks, except
+// for ERROR_INVALID_STATE (another instance on the data folder with other
+// options) and E_ABORT (the container is gone), which no retry mends.
+Result<Engine> create_engine(const CreateEnvironment& create, HWND container);
 
 // Each setting the user sees set explicitly rather than trusted to the
 // runtime's defaults.

@@ -64,6 +64,11 @@ TEST_F(StandInRuntime, ControllerFillsAChildOfTheWindowVisibleAndFocused) {
   EXPECT_EQ(controller.visible, TRUE);
   EXPECT_GE(controller.focus_moves, 1);
   EXPECT_FALSE(controller.background_set);  // the engine's default, opaque
+  // Bounds in physical pixels, and the scale the runtime's to follow: set,
+  // not assumed, since the bounds given are the window's physical size.
+  EXPECT_EQ(controller.bounds_mode, COREWEBVIEW2_BOUNDS_MODE_USE_RAW_PIXELS);
+  EXPECT_EQ(controller.detects_scale, TRUE);
+  EXPECT_EQ(controller.scale_settings, 2);
 }
 
 TEST_F(StandInRuntime, SettingsAreTheTablesValuesAndNothingElse) {
@@ -256,6 +261,31 @@ TEST_F(StandInRuntime, DownloadsGoToTheProposedPathWithoutAPrompt) {
   EXPECT_EQ(args->cancelled, std::nullopt);
 }
 
+// Every request is decided, none left to the runtime's prompt: several
+// downloads in a row for the frontend's own pages, nothing else.
+TEST_F(StandInRuntime, PermissionsAreDecidedWithoutAPrompt) {
+  open_ok();
+  FakeWebView& web_view = loader_.web_view();
+  ASSERT_TRUE(web_view.on_permission);
+  auto ask = [&](const wchar_t* uri, COREWEBVIEW2_PERMISSION_KIND kind) {
+    auto args = com::make<FakePermissionArgs>();
+    args->uri = uri;
+    args->kind = kind;
+    EXPECT_EQ(web_view.on_permission->Invoke(&web_view, args.Get()), S_OK);
+    return args->state;
+  };
+  EXPECT_EQ(ask(L"http://devtools.localhost/", COREWEBVIEW2_PERMISSION_KIND_MULTIPLE_AUTOMATIC_DOWNLOADS),
+            COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+  EXPECT_EQ(ask(L"https://example.com/", COREWEBVIEW2_PERMISSION_KIND_MULTIPLE_AUTOMATIC_DOWNLOADS),
+            COREWEBVIEW2_PERMISSION_STATE_DENY);
+  for (auto kind : {COREWEBVIEW2_PERMISSION_KIND_CAMERA, COREWEBVIEW2_PERMISSION_KIND_MICROPHONE,
+                    COREWEBVIEW2_PERMISSION_KIND_GEOLOCATION, COREWEBVIEW2_PERMISSION_KIND_NOTIFICATIONS,
+                    COREWEBVIEW2_PERMISSION_KIND_CLIPBOARD_READ,
+                    COREWEBVIEW2_PERMISSION_KIND_UNKNOWN_PERMISSION}) {
+    EXPECT_EQ(ask(L"http://devtools.localhost/", kind), COREWEBVIEW2_PERMISSION_STATE_DENY) << kind;
+  }
+}
+
 TEST_F(StandInRuntime, WebViewFollowsTheWindowsSizeMoveAndFocus) {
   open_ok();
   FakeController& controller = loader_.controller();
@@ -351,6 +381,36 @@ TEST_F(StandInRuntime, EveryFailingStepFailsTheSetUpAndLeavesNothing) {
   }
 }
 
+// The runtime: "The app should retry CreateCoreWebView2Controller upon
+// failure, unless the error code is HRESULT_FROM_WIN32(ERROR_INVALID_STATE)",
+// preferably from a new environment.
+TEST_F(StandInRuntime, AFailedControllerIsTriedAgainFromANewEnvironment) {
+  loader_.environment->controller_result = E_FAIL;
+  loader_.environment->failing_controllers = 1;
+  open_shown();
+  EXPECT_EQ(loader_.calls, 2);
+  EXPECT_EQ(loader_.controller().visible, TRUE);
+
+  for (HRESULT final : {HRESULT_FROM_WIN32(ERROR_INVALID_STATE), E_ABORT}) {
+    StandInLoader loader;
+    loader.environment->controller_result = final;
+    webview2::Dependencies with_loader = dependencies();
+    with_loader.create_environment = loader.entry();
+    auto view = webview2::create_webview(window_, INSPECTOR, TARGET, FrontendUrl{FRONTEND_URL, true},
+                                         with_loader);
+    EXPECT_FALSE(view);
+    EXPECT_EQ(loader.calls, 1) << final;
+  }
+  // Not for ever.
+  StandInLoader failing;
+  failing.environment->controller_result = E_FAIL;
+  webview2::Dependencies with_loader = dependencies();
+  with_loader.create_environment = failing.entry();
+  EXPECT_FALSE(webview2::create_webview(window_, INSPECTOR, TARGET, FrontendUrl{FRONTEND_URL, true},
+                                        with_loader));
+  EXPECT_EQ(failing.calls, 3);
+}
+
 // file:///C:/... as the frontend names a Windows file: its UTF-8 bytes
 // percent-encoded.
 std::string file_url(const std::wstring& path) {
@@ -393,6 +453,23 @@ std::wstring clipboard_text() {
   }
   CloseClipboard();
   return text;
+}
+
+// The runtime overwrites a file at the path it is given, so an existing one
+// is kept and the next free numbered name is given instead.
+TEST_F(StandInRuntime, ADownloadNeverReplacesAFile) {
+  open_ok();
+  const std::wstring first = write_temp_file(L"vorbek stand-in Heap.heapsnapshot", "old");
+  const std::wstring second = write_temp_file(L"vorbek stand-in Heap (1).heapsnapshot", "old");
+  auto args = com::make<FakeDownloadArgs>();
+  args->proposed = first;
+  ASSERT_EQ(loader_.web_view().on_download->Invoke(nullptr, args.Get()), S_OK);
+  const std::wstring folder = first.substr(0, first.rfind(L'\\') + 1);
+  EXPECT_EQ(args->result_path, folder + L"vorbek stand-in Heap (2).heapsnapshot");
+  EXPECT_EQ(args->handled, TRUE);
+  EXPECT_EQ(args->cancelled, std::nullopt);
+  DeleteFileW(first.c_str());
+  DeleteFileW(second.c_str());
 }
 
 TEST_F(StandInRuntime, WebMessagesCarryTheHostsRequestsAndAnswers) {
@@ -464,6 +541,17 @@ TEST_F(StandInRuntime, LinksOpenInTheBrowserAndTheWindowStays) {
     web_view.on_new_window->Invoke(&web_view, popup.Get());
     EXPECT_EQ(popup->handled, TRUE) << win32::narrow(uri);
   }
+  // The runtime blocks no popup itself: one the user did not ask for opens
+  // nothing, not even the browser.
+  auto unasked = com::make<FakeNewWindowArgs>();
+  unasked->uri = L"https://example.com/ad";
+  unasked->user_initiated = FALSE;
+  web_view.on_new_window->Invoke(&web_view, unasked.Get());
+  EXPECT_EQ(unasked->handled, TRUE);
+  // The shell was not called inside the events, which hold up the page's
+  // navigations until they return; the loop calls it.
+  EXPECT_EQ(opened_, std::vector<std::string>{});
+  MainThread::pump();
   EXPECT_EQ(opened_, (std::vector<std::string>{"https://nodejs.org/api/", "https://nodejs.org/en",
                                                "https://github.com/"}));
   // The refused navigations' cancels showed nothing in the window.
@@ -667,6 +755,37 @@ TEST_F(StandInRuntime, AfterTheEnginesBrowserProcessEndsANewWebViewShowsTheCrash
            L"&v8only=true";
   }));
   EXPECT_EQ(discovered_at().size(), 1u);
+}
+
+// restart_engine waits for the new engine by running the loop, so a
+// discovery's result can come due before there is a web view to load it in.
+TEST_F(StandInRuntime, AResultThatComesDueWhileTheEngineRestartsIsDroppedForTheCrashPage) {
+  open_shown();
+  const HWND container = children().at(0);
+  discovery_delay_ = std::chrono::milliseconds(100);
+  FakeWebView& first = loader_.web_view();
+  EXPECT_TRUE(first.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  loader_.while_creating = [&] {
+    // The discovery's result queued for the container, behind the restart.
+    MSG message;
+    for (int round = 0; round < 250; ++round) {
+      if (PeekMessageW(&message, container, 0, 0, PM_NOREMOVE)) return;
+      Sleep(20);
+    }
+    ADD_FAILURE() << "the discovery's result never came";
+  };
+  ComPtr<FakeEnvironment> old = loader_.end_browser_process();
+  FakeWebView& web_view = loader_.web_view();
+  ASSERT_TRUE(pump_until(
+      [&] { return web_view.document.find("The debugger page crashed") != std::string::npos; }));
+  loader_.while_creating = nullptr;
+  EXPECT_EQ(discovered_at().size(), 1u);
+  EXPECT_EQ(first.navigations, std::vector<std::wstring>{FRONTEND_PAGE});
+  // The crash page's Reload asks again, in the new web view.
+  EXPECT_TRUE(web_view.navigate(FRONTEND_PAGE, COREWEBVIEW2_NAVIGATION_KIND_RELOAD)->cancel);
+  ASSERT_TRUE(pump_until([&] {
+    return discovered_at().size() == 2u && web_view.document_uri.find(L"b7d1") != std::wstring::npos;
+  }));
 }
 
 TEST_F(StandInRuntime, AnOlderRuntimeServesTheFrontendThroughTheOlderFilter) {

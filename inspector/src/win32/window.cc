@@ -16,8 +16,10 @@ namespace vorbek {
 namespace {
 
 constexpr wchar_t WINDOW_CLASS[] = L"vorbek_inspector_window";
-constexpr int DEFAULT_WIDTH = 800;  // client area, physical pixels
+// The client area at 96 DPI; scaled to the monitor the window opens on.
+constexpr int DEFAULT_WIDTH = 800;
 constexpr int DEFAULT_HEIGHT = 600;
+constexpr int BASE_DPI = 96;
 
 struct WindowDestroy {
   void operator()(HWND window) const { DestroyWindow(window); }
@@ -75,6 +77,16 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       case WM_PAINT:
         state->loop.deliver(LoopEvent::RedrawRequested);
         break;
+      case WM_DPICHANGED: {
+        // Moved to a monitor of another scale (or the scale changed): the
+        // rectangle Windows suggests keeps the window's size in 96-DPI
+        // units and the pointer over the same part of it.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+      }
       default:
         break;
     }
@@ -83,7 +95,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 }
 
 Result<WindowPtr> make_window(PlatformWindow& state) {
-  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);  // best effort
+  // Per-monitor awareness comes from the manifest (vorbek_inspector.manifest):
+  // the call that sets it exists only from Windows 10 1703.
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW klass{};
   klass.cbSize = sizeof klass;
@@ -97,14 +110,18 @@ Result<WindowPtr> make_window(PlatformWindow& state) {
   }
 
   const DWORD style = WS_OVERLAPPEDWINDOW;
-  RECT frame{0, 0, DEFAULT_WIDTH, DEFAULT_HEIGHT};
-  AdjustWindowRectEx(&frame, style, FALSE, 0);
   const std::wstring title = win32::widen(WINDOW_TITLE);
   HWND raw = CreateWindowExW(0, WINDOW_CLASS, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                             instance, &state);
+                             DEFAULT_WIDTH, DEFAULT_HEIGHT, nullptr, nullptr, instance, &state);
   if (!raw) return win32::os_error(GetLastError());
   WindowPtr window(raw);
+  // Sized once Windows has placed it, for the scale of its monitor, before
+  // it is shown.
+  const UINT dpi = GetDpiForWindow(raw);
+  RECT frame{0, 0, MulDiv(DEFAULT_WIDTH, dpi, BASE_DPI), MulDiv(DEFAULT_HEIGHT, dpi, BASE_DPI)};
+  AdjustWindowRectExForDpi(&frame, style, FALSE, 0, dpi);
+  SetWindowPos(raw, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(raw, SW_SHOW);
   SetForegroundWindow(raw);
   return window;
