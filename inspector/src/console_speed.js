@@ -22,6 +22,8 @@ const FILTER_PAUSE_MS = 150;
 const SLICE_MS = 40;
 // Plain texts are made ahead once the console has been quiet this long.
 const QUIET_MS = 400;
+// The sidebar's counts are drawn at most this often.
+const COUNTS_MS = 200;
 // Longer strings may be drawn shortened or linkified: matched by drawing.
 const PLAIN_STRING_MAX = 1000;
 // Text a string's drawing may turn into a link, with text of its own.
@@ -41,6 +43,7 @@ addEventListener('DOMContentLoaded', () => {
 }, {once: true});
 
 function install([common, console, objectUi, platform]) {
+  drawCountsLater(console.ConsoleSidebar);
   const ViewMessage = console.ConsoleViewMessage?.ConsoleViewMessage;
   const View = console.ConsoleView?.ConsoleView;
   const Formatter = objectUi.RemoteObjectPreviewFormatter?.RemoteObjectPreviewFormatter;
@@ -205,20 +208,47 @@ function install([common, console, objectUi, platform]) {
     return Boolean(text.anchor) && regex.test(text.anchor.trim()) || regex.test(text.body);
   };
 
-  // A search draws only the messages it matches.
+  // A search draws no message for it: matches are counted in the plain
+  // text, and highlighted when the message is drawn (the viewport draws
+  // what is in view; a jump to a match draws its message). The frontend
+  // searches every message again after each filter pass, which a source
+  // link's resolving starts: a search that drew its matches then drew
+  // thousands, for seconds on end.
+  const pendingHighlights = new WeakSet();
   const setSearchRegex = proto.setSearchRegex;
   proto.setSearchRegex = function (regex) {
+    pendingHighlights.delete(this);
     const text = regex ? plainText(this) : null;
     if (text === null || this.searchHighlightNodeChanges?.length) {
       return setSearchRegex.call(this, regex);
     }
+    const whole = text.anchor + text.body;
+    let count = 0;
     regex.lastIndex = 0;
-    const match = regex.exec(text.anchor + text.body);
-    if (match && match[0]) return setSearchRegex.call(this, regex);
+    for (let match; (match = regex.exec(whole)) && match[0];) {
+      count++;
+      if (!regex.global) break;
+    }
     this.searchRegexInternal = regex;
-    this.searchHighlightNodes = [];
+    this.searchHighlightNodes = new Array(count).fill(null);
     this.searchHighlightNodeChanges = [];
+    if (count) pendingHighlights.add(this);
   };
+  const contentElement = proto.contentElement;
+  proto.contentElement = function () {
+    const element = contentElement.call(this);
+    if (pendingHighlights.delete(this)) setSearchRegex.call(this, this.searchRegexInternal);
+    return element;
+  };
+  const searchHighlightNode = proto.searchHighlightNode;
+  if (typeof searchHighlightNode === 'function') {
+    proto.searchHighlightNode = function (index) {
+      if (pendingHighlights.has(this)) this.contentElement();
+      // A drawing that reads otherwise than its plain text still gives the
+      // jump a node to mark.
+      return searchHighlightNode.call(this, index) ?? this.contentElement();
+    };
+  }
 
   const performSearch = View.prototype.performSearch;
   if (typeof performSearch === 'function') {
@@ -259,9 +289,37 @@ function install([common, console, objectUi, platform]) {
     };
     warming = setTimeout(slice, 0);
   }
+  // A source link that resolves makes the frontend filter every message
+  // again and search it again (in a burst, every second or so, each pass
+  // longer than the last), for the sake of filters and searches that read
+  // the link's text. With none of those, the pass cannot change what is
+  // shown, and is left out.
+  const linkAware = new WeakSet();
+  const linksMatter = (view) => {
+    const textual = (filter) => {
+      const parsed = filter?.parsedFilters;
+      return !Array.isArray(parsed) || parsed.some((f) => !f.key);
+    };
+    const selected = view.sidebar?.selectedTreeElement;
+    return Boolean(view.searchRegex) || textual(view.filter?.currentFilter) ||
+        Boolean(selected && typeof selected.filter === 'function' && textual(selected.filter()));
+  };
+  function skipUselessRefilters(view) {
+    if (linkAware.has(view)) return;
+    linkAware.add(view);
+    for (const entry of view.linkifier?.listeners?.get?.('liveLocationUpdated') ?? []) {
+      const listener = entry.listener;
+      if (typeof listener !== 'function') continue;
+      entry.listener = function (...args) {
+        if (linksMatter(view)) return listener.apply(this, args);
+      };
+    }
+  }
+
   const addConsoleMessage = View.prototype.addConsoleMessage;
   if (typeof addConsoleMessage === 'function') {
     View.prototype.addConsoleMessage = function (...args) {
+      skipUselessRefilters(this);
       clearTimeout(quietTimer);
       quietTimer = setTimeout(() => warm(this), QUIET_MS);
       return addConsoleMessage.apply(this, args);
@@ -305,4 +363,43 @@ function install([common, console, objectUi, platform]) {
       }, FILTER_PAUSE_MS);
     };
   }
+}
+
+// The sidebar drew its counts and titles at every message: with it open, a
+// burst of 10,000 took minutes on WebKit, in layout. Its counts are kept
+// as they come and drawn a few times a second.
+function drawCountsLater(sidebar) {
+  const fileProto = sidebar?.URLGroupTreeElement?.prototype;
+  const groupProto = sidebar?.FilterTreeElement?.prototype;
+  if (typeof fileProto?.incrementAndUpdateCounter !== 'function' ||
+      typeof groupProto?.updateCounter !== 'function') {
+    return;
+  }
+  const due = new Set();
+  let timer = 0;
+  const later = (draw) => {
+    due.add(draw);
+    timer ||= setTimeout(() => {
+      timer = 0;
+      const draws = [...due];
+      due.clear();
+      for (const d of draws) d();
+    }, COUNTS_MS);
+  };
+  const drawFile = new WeakMap();
+  fileProto.incrementAndUpdateCounter = function () {
+    this.messageCount++;
+    if (!drawFile.has(this)) {
+      drawFile.set(this, () => {
+        this.countElement.textContent = `${this.messageCount}`;
+      });
+    }
+    later(drawFile.get(this));
+  };
+  const updateCounter = groupProto.updateCounter;
+  const drawGroup = new WeakMap();
+  groupProto.updateCounter = function () {
+    if (!drawGroup.has(this)) drawGroup.set(this, () => updateCounter.call(this));
+    later(drawGroup.get(this));
+  };
 }
