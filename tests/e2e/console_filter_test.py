@@ -3,9 +3,12 @@ lines with objects (some warnings and errors); text, regex, negation and
 level filters are typed into the filter box while most lines were never
 drawn, then applied again once every line is drawn, when the frontend
 matches its drawings as it always has: both must show the same lines, the
-ones the lines' text calls for. Then, with timestamps on (each line drawn
-to be matched) and 3,000 new lines, keys typed while a filter is being
-applied reach the page between its slices, and the last filter wins."""
+ones the lines' text calls for. A search over the undrawn lines counts the
+matches their drawings hold, and a jump highlights its match. Then, with
+timestamps on (each line drawn to be matched) and 3,000 new lines taken in
+with the sidebar open, keys typed while a filter is being applied reach the
+page between its slices, the last filter wins, and the sidebar draws the
+counts it keeps."""
 import pathlib
 import re
 import sys
@@ -37,6 +40,37 @@ SET_FILTER = """
 const view = window.__consoleView;
 view.filter.textFilterUI.setValue(arguments[0]);
 view.filter.onFilterChanged();
+"""
+SEARCH = "request 12"
+# The search's match count once it has finished, or null meanwhile.
+SEARCHED = """
+const view = window.__consoleView;
+return view.searchProgressIndicator || view.innerSearchTimeoutId ? null : view.regexMatchRanges.length;
+"""
+# The current match's highlight: its class and text.
+CURRENT = """
+const view = window.__consoleView;
+const range = view.regexMatchRanges[view.currentMatchRangeIndex];
+const node = range && view.visibleViewMessages[range.messageIndex].searchHighlightNode(range.matchIndex);
+return node ? [node.className, node.textContent] : null;
+"""
+SEARCH_AGAIN = """
+import(new URL('ui/legacy/legacy.js', document.baseURI).href).then((ui) => {
+  const view = window.__consoleView;
+  const drawn = view.visibleViewMessages.reduce((n, m) => n + m.searchHighlightNodes.filter(
+      (node) => node && node.isConnected !== undefined && node.textContent).length, 0);
+  view.performSearch(new ui.SearchableView.SearchConfig(arguments[0], false, false), false);
+  done(drawn);
+});
+"""
+# Each sidebar entry's count as kept, and as drawn.
+SIDEBAR = """
+const out = [];
+for (const group of window.__consoleView.sidebar.treeElements) {
+  out.push([group.messageCount, group.title]);
+  for (const file of group.children()) out.push([file.messageCount, file.countElement.textContent]);
+}
+return out;
 """
 DRAW_ALL = """
 for (const message of window.__consoleView.consoleMessages) message.contentElement();
@@ -109,8 +143,33 @@ with Workspace() as ws:
         page.type(text.lstrip("-"), delay=30)
         typed[text] = shown_for(page, text)
 
+    # A search over the undrawn lines, through the search bar.
+    page.js(LEVELS, ALL_LEVELS)
+    page.js(SET_FILTER, "")
+    shown_for(page, "")
+    wanted_matches = sum(SEARCH in line(n) for n in range(1, COUNT + 1))
+    page.click("#console-prompt")
+    page.key("ctrl+f")
+    time.sleep(0.5)
+    page.type(SEARCH, delay=30)
+    wait_until(lambda: page.js(SEARCHED) == wanted_matches, 60,
+               lambda: f"the search counts {page.js(SEARCHED)} matches, not {wanted_matches}")
+    page.key("Return")
+    wait_until(lambda: page.js(CURRENT), 30, "a jump to a match highlights nothing")
+    current = page.js(CURRENT)
+    if "current-search-result" not in current[0] or current[1].lower() != SEARCH:
+        fail(f"the current match is drawn as {current}")
+
     # The frontend's own results, from every line's drawing.
     page.js(DRAW_ALL)
+    highlighted = page.js_async(SEARCH_AGAIN, SEARCH)
+    wait_until(lambda: page.js(SEARCHED) is not None, 60, "the search over drawn lines does not end")
+    if not highlighted == page.js(SEARCHED) == wanted_matches:
+        fail(f"{highlighted} matches highlighted once drawn, {page.js(SEARCHED)} found in the"
+             f" drawings, {wanted_matches} in the lines' text")
+    page.key("Escape")
+    page.js("window.__consoleView.immediatelyScrollToBottom();")  # as typing in the prompt does
+    print(f"a search finds the {wanted_matches} matches undrawn and drawn")
     time.sleep(2)  # source links resolve after the drawing
     for text, levels, expected in CASES:
         page.js(LEVELS, levels or ALL_LEVELS)
@@ -137,6 +196,8 @@ import(new URL('core/common/common.js', document.baseURI).href).then((common) =>
   done(true);
 });
 """)
+    page.click('[aria-label="Show console sidebar"]')
+    page.wait_for(".tree-outline li", "message")
     trigger.touch()
     node.wait_for_stderr(f"logged {2 * COUNT}\n", 60)
     frontend.wait_console(line(2 * COUNT), 120)
@@ -153,3 +214,12 @@ import(new URL('core/common/common.js', document.baseURI).href).then((common) =>
     if final != [line(5999)]:
         fail(f"the last filter typed shows {final[:5]}")
     print(f"{keys} keys reached the page during a filter's pass; the last filter shows {final}")
+
+    # The sidebar's counts, once drawn, read as kept.
+    counts = []
+    wait_until(lambda: counts.append(page.js(SIDEBAR)) or all(
+        str(n) in re.sub(r"[^\d]", "", str(text)) for n, text in counts[-1] if n), 10,
+        lambda: f"the sidebar draws {counts[-1]}")
+    if counts[-1][0][0] != 2 * COUNT:
+        fail(f"the sidebar counts {counts[-1][0]} messages, not {2 * COUNT}")
+    print(f"the sidebar draws the counts it keeps: {counts[-1][:3]}")
