@@ -22,6 +22,11 @@ const FILTER_PAUSE_MS = 150;
 const SLICE_MS = 40;
 // Plain texts are made ahead once the console has been quiet this long.
 const QUIET_MS = 400;
+// The most a refresh that follows the newest messages draws ahead at once.
+const TAIL_SLICE_MS = 30;
+// A refresh drawing ahead gives up waiting for a quiet moment after this
+// many slices, and draws the rest itself.
+const TAIL_SLICES = 4;
 // The sidebar's counts are drawn at most this often.
 const COUNTS_MS = 200;
 // Longer strings may be drawn shortened or linkified: matched by drawing.
@@ -324,6 +329,51 @@ function install([common, console, objectUi, platform]) {
       quietTimer = setTimeout(() => warm(this), QUIET_MS);
       return addConsoleMessage.apply(this, args);
     };
+  }
+
+  // While the console follows the newest messages, each refresh drew the
+  // rows it shows (about 60, a few ms each) and laid them out in one task,
+  // every 50 ms plus its own time: in a burst, the window answered only
+  // between refreshes. The rows are drawn ahead in slices, and after each
+  // refresh new messages are taken in for at least as long as it took.
+  const invalidateViewport = View.prototype.invalidateViewport;
+  if (typeof invalidateViewport === 'function') {
+    View.prototype.invalidateViewport = function (...args) {
+      return new Promise((resolve) => {
+        let slices = 0;
+        const step = () => {
+          if (slices++ < TAIL_SLICES && !drawTail(this)) {
+            setTimeout(step, 0);
+            return;
+          }
+          const began = performance.now();
+          try {
+            invalidateViewport.apply(this, args);
+          } finally {
+            setTimeout(resolve, performance.now() - began);
+          }
+        };
+        step();
+      });
+    };
+  }
+  // Draws, for one slice, the rows a refresh at the bottom shows; true
+  // once they are all drawn, or when the refresh draws something else.
+  function drawTail(view) {
+    const viewport = view.viewport;
+    if (view.muteViewportUpdates || view.needsFullUpdate || !viewport?.stickToBottomInternal ||
+        typeof viewport.provider?.minimumRowHeight !== 'function') {
+      return true;
+    }
+    const messages = view.visibleViewMessages;
+    const rows = Math.ceil(2 * viewport.element.offsetHeight / viewport.provider.minimumRowHeight());
+    const began = performance.now();
+    for (let i = Math.max(0, messages.length - rows); i < messages.length; i++) {
+      if (messages[i].elementInternal) continue;
+      if (performance.now() - began > TAIL_SLICE_MS) return false;
+      messages[i].toMessageElement();
+    }
+    return true;
   }
 
   // The frontend's pass, in longer slices that still let the window answer.
