@@ -109,19 +109,6 @@ void drop_host_page(WebView& view) {
   }
 }
 
-// The documents of a host page's origin, "scheme://authority/*": the engine
-// matches a filter against the address it has canonicalised, whose path and
-// query may read otherwise than the host named them.
-std::wstring host_page_filter(std::string_view address) {
-  const std::size_t scheme_end = address.find("://");
-  const std::size_t authority_end =
-      scheme_end == std::string_view::npos ? address.size()
-                                           : address.find_first_of("/?#", scheme_end + 3);
-  std::string origin(address.substr(0, authority_end));
-  for (char& c : origin) c = ascii_lower(c);
-  return win32::widen(origin + "/*");
-}
-
 bool is_host_page_request(const WebView& view, ICoreWebView2WebResourceRequestedEventArgs* args,
                           std::string_view uri) {
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT context{};
@@ -225,14 +212,14 @@ class WebView2HostBackend final : public HostBackend {
     // The frontend origin is filtered already; any other address gets a
     // filter of its own until the page is served.
     if (!starts_with_ignoring_ascii_case(page.address, FRONTEND_ORIGIN_PREFIX)) {
-      std::wstring filter = host_page_filter(page.address);
+      std::wstring filter = webview2::origin_filter(page.address);
       if (SUCCEEDED(add_filter(view_, filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
                                COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT))) {
         page.filter = std::move(filter);
       }
     }
     view_.navigations.set_host_page(std::move(page));
-    navigate(address);
+    navigate(address, true);
   }
   void copy_text(const std::string& text) override {
     win32::copy_to_clipboard(view_.container, text);
@@ -263,8 +250,8 @@ class WebView2HostBackend final : public HostBackend {
   // no new engine there is nothing to show anything in.
   bool between_engines() const { return !view_.core; }
 
-  void navigate(const std::string& address) {
-    view_.navigations.navigating(address);
+  void navigate(const std::string& address, bool host_page = false) {
+    view_.navigations.navigating(address, host_page);
     view_.navigate_result = view_.core->Navigate(win32::widen(address).c_str());
     if (SUCCEEDED(view_.navigate_result)) return;
     view_.navigations.navigate_failed();
@@ -315,6 +302,17 @@ NavigationKind navigation_kind(ICoreWebView2NavigationStartingEventArgs* args) {
   return NavigationKind::Other;
 }
 
+// Whether the navigation could be a Navigate of ours: a reload, a step back
+// or forward and a redirect never are. Older runtimes do not say the kind.
+bool is_new_document(ICoreWebView2NavigationStartingEventArgs* args) {
+  BOOL redirected = FALSE;
+  if (SUCCEEDED(args->get_IsRedirected(&redirected)) && redirected) return false;
+  auto v3 = com::query<ICoreWebView2NavigationStartingEventArgs3>(args);
+  COREWEBVIEW2_NAVIGATION_KIND kind = COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT;
+  if (v3) v3->get_NavigationKind(&kind);
+  return kind == COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT;
+}
+
 HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEventArgs* args) {
   if (!args) return E_INVALIDARG;
   com::TaskString uri_text;
@@ -325,7 +323,7 @@ HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEve
   }
   // What the host cannot judge does not happen.
   if (!uri) return args->put_Cancel(TRUE);
-  const std::optional<std::string> own = view.navigations.starting(id, *uri);
+  const std::optional<std::string> own = view.navigations.starting(id, *uri, is_new_document(args));
   view.in_navigation_event = true;
   const bool allowed =
       view.host->allow_navigation({*uri, own ? NavigationKind::Other : navigation_kind(args),

@@ -133,22 +133,37 @@ inline bool matches(std::wstring_view pattern, std::wstring_view text) {
   return !text.empty() && pattern[0] == text[0] && matches(pattern.substr(1), text.substr(1));
 }
 
-// An address as the engine names it: the scheme and host in lower case, and
-// in the path and query spaces, quotes, angle brackets, backquotes and
-// non-ASCII characters percent-encoded (their UTF-8 bytes).
+// An address as the engine names it: the scheme and host in lower case, a
+// non-ASCII host in punycode, the scheme's default port dropped, an empty
+// path "/", and in the path and query spaces, quotes, angle brackets,
+// backquotes and non-ASCII characters percent-encoded (their UTF-8 bytes).
 inline std::wstring canonical(std::wstring_view uri) {
   const std::string text = win32::narrow(uri);
   const std::size_t scheme_end = text.find("://");
-  const std::size_t host_end = scheme_end == std::string::npos
-                                   ? 0
-                                   : text.find_first_of("/?#", scheme_end + 3);
-  const std::size_t fragment = text.find('#', host_end == std::string::npos ? 0 : host_end);
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  if (scheme_end == std::string::npos) return std::wstring(uri);
+  std::size_t host_end = text.find_first_of("/?#", scheme_end + 3);
+  if (host_end == std::string::npos) host_end = text.size();
+  std::string scheme = text.substr(0, scheme_end);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string host = text.substr(scheme_end + 3, host_end - scheme_end - 3);
+  const std::size_t colon = host.rfind(':');
+  if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
+    const std::string port = host.substr(colon + 1);
+    if (port.empty() || (port == "80" && scheme == "http") || (port == "443" && scheme == "https")) {
+      host.erase(colon);
+    }
+  }
+  const std::wstring wide_host = win32::widen(host);
+  wchar_t ascii[256];
+  const int n = IdnToAscii(0, wide_host.c_str(), static_cast<int>(wide_host.size()), ascii, 256);
+  if (n > 0) host = win32::narrow(std::wstring_view(ascii, n));
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string out = scheme + "://" + host;
+  if (host_end == text.size() || text[host_end] != '/') out += '/';
+  const std::size_t fragment = text.find('#', host_end);
+  for (std::size_t i = host_end; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (i < host_end || host_end == std::string::npos) {
-      out += static_cast<char>(std::tolower(c));
-    } else if (i < fragment && (c <= ' ' || c >= 0x7f || std::strchr("\"<>`", c))) {
+    if (i < fragment && (c <= ' ' || c >= 0x7f || std::strchr("\"<>`", c))) {
       char escaped[4];
       std::snprintf(escaped, sizeof escaped, "%%%02X", c);
       out += escaped;
