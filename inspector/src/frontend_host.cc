@@ -196,6 +196,10 @@ bool FrontendHost::allow_navigation(const Navigation& navigation) {
 
 void FrontendHost::page_process_ended(std::string_view reason) {
   if (!crash_page_allowed_) return;
+  show_crash_page(reason);
+}
+
+void FrontendHost::show_crash_page(std::string_view reason) {
   crash_page_allowed_ = false;
   show_page(crash_page(reason, frontend_address_), frontend_address_);
 }

@@ -112,6 +112,9 @@ class FrontendHost {
   // over (a link for the browser, a reconnect) or dropped.
   bool allow_navigation(const Navigation& navigation);
   void page_process_ended(std::string_view reason);
+  // The crash page even when one is up already: a new web view, made after
+  // the engine itself ended, has nothing else to show.
+  void show_crash_page(std::string_view reason);
   void load_failed(const LoadFailure& failure);
 
   // The content security policy for a response to `request_uri` (as the

@@ -49,6 +49,7 @@ struct WebView {
   bool subclassed = false;
   std::string id;            // what serve_frontend_request is told
   ComPtr<ICoreWebView2Environment> environment;
+  ComPtr<ICoreWebView2Environment5> environment5;  // none on older runtimes
   ComPtr<ICoreWebView2Controller> controller;
   ComPtr<ICoreWebView2_4> core;
   ComPtr<ICoreWebView2_22> core22;  // none on older runtimes
@@ -62,6 +63,16 @@ struct WebView {
   webview2::NavigationTracker navigations;
   HRESULT navigate_result = S_OK;  // of the host's last navigation
 
+  // The window was asked to close: start-up stops waiting for the runtime.
+  bool closing = false;
+  // Counts the engines made; a restart asked for by one engine's events is
+  // done once, whichever of its two events comes first.
+  unsigned engine_number = 0;
+  bool restart_posted = false;
+  // Engines that ended, one after another, with no user action between.
+  int quick_restarts = 0;
+  HWND failure_text = nullptr;  // what the window shows when no web view can
+
   std::optional<EventRegistrationToken> resource_token;
   std::optional<EventRegistrationToken> download_token;
   std::optional<EventRegistrationToken> message_token;
@@ -70,6 +81,7 @@ struct WebView {
   std::optional<EventRegistrationToken> new_window_token;
   std::optional<EventRegistrationToken> process_token;
   std::optional<EventRegistrationToken> permission_token;
+  std::optional<EventRegistrationToken> browser_exit_token;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -396,18 +408,44 @@ HRESULT on_permission_requested(ICoreWebView2PermissionRequestedEventArgs* args)
 }
 
 void restart_engine(WebView& view, const std::string& reason);
+void show_failure(WebView& view, Error error);
+
+// The browser process ended: the web view is closed for good, and a new one
+// is made from the loop, not from inside the old one's event. The runtime
+// raises ProcessFailed and BrowserProcessExited for it in no set order;
+// the first asks, the other finds it asked.
+void engine_ended(WebView& view, std::string reason) {
+  if (view.restart_posted) return;
+  view.restart_posted = true;
+  const bool posted =
+      win32::post_task(view.container, [&view, engine = view.engine_number, reason] {
+        if (engine == view.engine_number) restart_engine(view, reason);
+      });
+  if (!posted) {
+    view.restart_posted = false;
+    show_failure(view, Error("cannot hand the restart to the window's loop")
+                           .wrap("the web engine ended (" + reason + ")"));
+  }
+}
+
+HRESULT on_browser_exited(WebView& view, ICoreWebView2BrowserProcessExitedEventArgs* args) {
+  if (!args) return E_INVALIDARG;
+  // A normal exit is the old engine let go of, by us.
+  COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND kind{};
+  if (FAILED(args->get_BrowserProcessExitKind(&kind)) ||
+      kind != COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED) {
+    return S_OK;
+  }
+  engine_ended(view, "the web engine ended unexpectedly");
+  return S_OK;
+}
 
 HRESULT on_process_failed(WebView& view, ICoreWebView2ProcessFailedEventArgs* args) {
   if (!args) return E_INVALIDARG;
   COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
   if (FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
   if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED) {
-    // The web view is closed for good; a new one is made from the loop,
-    // not from inside the old one's event.
-    win32::post_task(view.container,
-                     [&view, reason = webview2::process_failure_text(args, kind)] {
-                       restart_engine(view, reason);
-                     });
+    engine_ended(view, webview2::process_failure_text(args, kind));
     return S_OK;
   }
   // Only the page's own process ending. One that does not respond may be
@@ -424,6 +462,10 @@ void fit_to_window(const WebView& view) {
   GetClientRect(view.window, &client);
   SetWindowPos(view.container, nullptr, 0, 0, client.right - client.left,
                client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (view.failure_text) {
+    SetWindowPos(view.failure_text, nullptr, 0, 0, client.right - client.left,
+                 client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   if (view.controller) view.controller->put_Bounds(client);
 }
 
@@ -447,6 +489,10 @@ LRESULT CALLBACK follow_window(HWND window, UINT message, WPARAM wparam, LPARAM 
     case WM_SETFOCUS:
     case WM_ENTERSIZEMOVE:
       focus(view);
+      break;
+    case WM_CLOSE:
+      // Passed on: the window's own procedure ends the loop.
+      view.closing = true;
       break;
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, follow_window, id);
@@ -552,10 +598,25 @@ Status install_handlers(WebView& view) {
 // runtime's browser process ended: environment, controller, settings and
 // handlers, shown in the container.
 Status start_engine(WebView& view) {
-  auto engine = webview2::create_engine(view.create_environment, view.container);
+  ++view.engine_number;
+  view.restart_posted = false;
+  auto engine = webview2::create_engine(view.create_environment, view.container, &view.closing);
   if (!engine) return std::move(engine).error();
   view.environment = engine->environment;
   view.controller = engine->controller;
+  view.environment5 = com::query<ICoreWebView2Environment5>(view.environment.Get());
+  if (view.environment5) {
+    WebView* target = &view;
+    if (auto added = listen(view.environment5.Get(), &ICoreWebView2Environment5::add_BrowserProcessExited,
+                            [target](ICoreWebView2Environment*,
+                                     ICoreWebView2BrowserProcessExitedEventArgs* args) {
+                              return on_browser_exited(*target, args);
+                            },
+                            view.browser_exit_token, "cannot register the engine's exit handler");
+        !added) {
+      return added;
+    }
+  }
 
   // Bounds are the client area in physical pixels (the process is
   // per-monitor aware), and the runtime follows its monitor's scale itself,
@@ -600,6 +661,10 @@ void stop_engine(WebView& view) {
     if (view.permission_token) core->remove_PermissionRequested(*view.permission_token);
     drop_host_page(view);
   }
+  if (view.environment5 && view.browser_exit_token) {
+    view.environment5->remove_BrowserProcessExited(*view.browser_exit_token);
+  }
+  view.browser_exit_token = std::nullopt;
   view.resource_token = view.download_token = view.message_token = view.starting_token =
       view.completed_token = view.new_window_token = view.process_token = view.permission_token =
           std::nullopt;
@@ -607,22 +672,54 @@ void stop_engine(WebView& view) {
   view.core22.Reset();
   view.core.Reset();
   view.controller.Reset();
+  view.environment5.Reset();
   view.environment.Reset();
   view.navigations = webview2::NavigationTracker{};
 }
 
+// What the window shows, and stderr says, when it has no web view to show
+// a page in.
+void show_failure(WebView& view, Error error) {
+  const std::string report = format_failure_report(error);
+  write_stderr(report);
+  if (view.failure_text) DestroyWindow(view.failure_text);
+  RECT client{};
+  GetClientRect(view.container, &client);
+  view.failure_text =
+      CreateWindowExW(0, L"STATIC", win32::widen(report).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
+                      0, 0, client.right, client.bottom, view.container, nullptr,
+                      GetModuleHandleW(nullptr), nullptr);
+}
+
+// Engines that end one after another with no user action between get a
+// new web view so many times; then the window says so and stays empty.
+constexpr int MAX_QUICK_RESTARTS = 3;
+
 // The runtime wants a new web view once its browser process has ended; it
-// shows the crash page, whose Reload reconnects. Not again for an engine
-// that ends again before the user acts.
+// shows the crash page, whose Reload reconnects. The old web view is closed
+// for good, so a new one is made even with the crash page up already.
 void restart_engine(WebView& view, const std::string& reason) {
-  if (!view.host->crash_page_allowed()) return;
+  view.quick_restarts = view.host->crash_page_allowed() ? 0 : view.quick_restarts + 1;
   stop_engine(view);
-  if (auto started = start_engine(view); !started) {
-    write_stderr(format_failure_report(
-        std::move(started).error().wrap("cannot make the web view again after its engine ended")));
+  if (view.closing) return;
+  if (view.quick_restarts > MAX_QUICK_RESTARTS) {
+    show_failure(view, Error("the web engine ended again before the page could be used (" +
+                             reason + ")")
+                           .wrap("the web view is not made again"));
     return;
   }
-  view.host->page_process_ended(reason);
+  if (auto started = start_engine(view); !started) {
+    if (!view.closing) {
+      show_failure(view, std::move(started).error().wrap(
+                             "cannot make the web view again after its engine ended"));
+    }
+    return;
+  }
+  if (view.failure_text) {
+    DestroyWindow(view.failure_text);
+    view.failure_text = nullptr;
+  }
+  view.host->show_crash_page(reason);
 }
 
 }  // namespace
@@ -657,13 +754,14 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
       *view, dependencies.open_in_browser ? dependencies.open_in_browser : win32::open_with_shell);
   view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
                                               frontend, dependencies.discover);
-  if (auto started = start_engine(*view); !started) return std::move(started).error();
-
+  // Followed from the start: a close while the runtime makes the engine
+  // ends the wait for it.
   if (!SetWindowSubclass(window, follow_window, SUBCLASS_ID,
                          reinterpret_cast<DWORD_PTR>(view.get()))) {
     return Error("cannot follow the window's size and focus");
   }
   view->subclassed = true;
+  if (auto started = start_engine(*view); !started) return std::move(started).error();
 
   view->host->start();
   if (auto navigated = check(view->navigate_result, "cannot navigate to the frontend URL");
