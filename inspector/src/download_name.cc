@@ -45,4 +45,8 @@ std::string download_directory_for(std::string_view configured, std::string_view
   return fallback + "Downloads";
 }
 
+std::string download_saving_line(std::string_view path) {
+  return "vorbek_inspector: saving " + std::string(path) + "\n";
+}
+
 }  // namespace vorbek

@@ -24,4 +24,7 @@ std::string free_numbered_path(std::string_view path,
 // files would then land loose in the home directory. Paths use '/'.
 std::string download_directory_for(std::string_view configured, std::string_view home);
 
+// The line that tells the user where a download is being saved.
+std::string download_saving_line(std::string_view path);
+
 }  // namespace vorbek

@@ -135,6 +135,7 @@ class FrontendHost {
   bool is_frontend_entry(std::string_view uri) const;
   void reconnect();
   void discovery_finished(Result<InspectorTarget> target);
+  bool show_lost_discovery();
   void load(const std::string& address);
   void show_page(const std::string& html, const std::string& address);
   void open_in_browser(const std::string& uri);
@@ -156,7 +157,7 @@ class FrontendHost {
   std::string own_page_address_;
   bool reconnecting_ = false;
   // The running discovery's result could not be handed to the main thread;
-  // the next request starts another.
+  // the next navigation shows so, and the next request starts another.
   std::atomic<bool> discovery_lost_{false};
   // One crash page per user action: a page that crashes again at once is
   // not shown again and again.

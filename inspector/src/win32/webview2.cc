@@ -195,8 +195,12 @@ HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
   if (path.empty()) return args->put_Cancel(TRUE);
   result = args->put_ResultFilePath(win32::widen(path).c_str());
   if (SUCCEEDED(result)) result = args->put_Handled(TRUE);
+  // The runtime's own download list is hidden, so the user is told here.
+  if (SUCCEEDED(result)) write_stderr(download_saving_line(path));
   return result;
 }
+
+void show_failure(WebView& view, Error error);
 
 // The host's backend on WebView2; what is Win32's alone is in desktop.cc.
 class WebView2HostBackend final : public HostBackend {
@@ -267,10 +271,18 @@ class WebView2HostBackend final : public HostBackend {
     view_.navigate_result = view_.core->Navigate(win32::widen(address).c_str());
     if (SUCCEEDED(view_.navigate_result)) return;
     view_.navigations.navigate_failed();
+    Error error = hresult_error(view_.navigate_result);
+    // The host's own page failing would only be asked for again; with no
+    // page to show it in, the window says it.
+    if (host_page) {
+      show_failure(view_, std::move(error).wrap("cannot show the page at " + address));
+      return;
+    }
     // Said later, from the loop: the host is in the middle of a call.
-    post_to_main([&view = view_, address, result = view_.navigate_result] {
-      view.host->load_failed({address, hresult_error(result).outermost(), false});
+    const bool posted = post_to_main([&view = view_, address, reason = error.outermost()] {
+      view.host->load_failed({address, reason, false});
     });
+    if (!posted) show_failure(view_, std::move(error).wrap("cannot load " + address));
   }
 
   WebView& view_;

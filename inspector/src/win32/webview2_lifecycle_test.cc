@@ -149,6 +149,21 @@ TEST_F(StandInRuntime, TheEngineEndingAgainUnderTheCrashPageStillGetsANewWebView
       << win32::narrow(text);
 }
 
+TEST_F(StandInRuntime, APageOfTheHostsThatCannotBeShownIsSaidInTheWindow) {
+  open_shown();
+  FakeWebView& web_view = loader_.web_view();
+  web_view.navigate_result = E_FAIL;
+  web_view.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED,
+                          COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED, 1);
+  MainThread::pump();
+  ASSERT_EQ(children().size(), 2u);  // the container and its text
+  wchar_t text[512]{};
+  GetWindowTextW(GetWindow(children().at(0), GW_CHILD), text, 512);
+  EXPECT_NE(std::wstring(text).find(L"cannot show the page at http://devtools.localhost/"),
+            std::wstring::npos)
+      << win32::narrow(text);
+}
+
 LRESULT CALLBACK closable_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   // As the program's window: a close is reported, never a destroy.
   if (message == WM_CLOSE) {
