@@ -54,6 +54,7 @@ struct WebView {
   ComPtr<ICoreWebView2_4> core;
   ComPtr<ICoreWebView2_22> core22;  // none on older runtimes
   webview2::CreateEnvironment create_environment;  // again after the engine ends
+  webview2::Say say;
   std::unique_ptr<HostBackend> host_backend;
   std::unique_ptr<FrontendHost> host;  // uses host_backend
 
@@ -182,8 +183,9 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
 
 // Saved where the engine proposes, with no prompt, unless a file is there:
 // the runtime would overwrite it, so the next free numbered name is taken
-// instead, and with none free the download is cancelled.
-HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
+// instead, and with none free the download is cancelled. The runtime's own
+// download list is hidden, so the user is told where the file went.
+HRESULT on_download_starting(const WebView& view, ICoreWebView2DownloadStartingEventArgs* args) {
   if (!args) return E_INVALIDARG;
   com::TaskString proposed;
   HRESULT result = args->get_ResultFilePath(proposed.out());
@@ -195,9 +197,28 @@ HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
   if (path.empty()) return args->put_Cancel(TRUE);
   result = args->put_ResultFilePath(win32::widen(path).c_str());
   if (SUCCEEDED(result)) result = args->put_Handled(TRUE);
-  // The runtime's own download list is hidden, so the user is told here.
-  if (SUCCEEDED(result)) write_stderr(download_saving_line(path));
-  return result;
+  if (FAILED(result)) return result;
+  ComPtr<ICoreWebView2DownloadOperation> operation;
+  if (SUCCEEDED(args->get_DownloadOperation(operation.GetAddressOf())) && operation) {
+    auto handler = com::handler<ICoreWebView2StateChangedEventHandler>(
+        [say = view.say, path](ICoreWebView2DownloadOperation* sender, IUnknown*) -> HRESULT {
+          COREWEBVIEW2_DOWNLOAD_STATE state{};
+          if (!sender || FAILED(sender->get_State(&state))) return S_OK;
+          if (state == COREWEBVIEW2_DOWNLOAD_STATE_COMPLETED) say(download_saved_line(path));
+          COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON reason{};
+          // A download may be resumed after an interruption; each is said.
+          if (state == COREWEBVIEW2_DOWNLOAD_STATE_INTERRUPTED &&
+              SUCCEEDED(sender->get_InterruptReason(&reason))) {
+            say(download_failed_line(path, webview2::download_interrupt_text(reason)));
+          }
+          return S_OK;
+        });
+    EventRegistrationToken token{};
+    if (SUCCEEDED(operation->add_StateChanged(handler.Get(), &token))) return S_OK;
+  }
+  // No word of its end will come.
+  view.say(download_saving_line(path));
+  return S_OK;
 }
 
 void show_failure(WebView& view, Error error);
@@ -560,8 +581,8 @@ Status install_handlers(WebView& view) {
              },
              view.resource_token, "cannot register the frontend's request handler"),
       listen(core, &ICoreWebView2_4::add_DownloadStarting,
-             [](ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
-               return on_download_starting(args);
+             [target](ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
+               return on_download_starting(*target, args);
              },
              view.download_token, "cannot register the download handler"),
       // The frontend's host: its requests, the navigations it decides, and
@@ -756,6 +777,7 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
   WebViewPtr view(new WebView);
   view->window = window;
   view->create_environment = dependencies.create_environment;
+  view->say = dependencies.say ? dependencies.say : [](std::string_view line) { write_stderr(line); };
 
   auto container = win32::make_container(window);
   if (!container) return std::move(container).error().wrap("cannot create the web view's window");
@@ -790,7 +812,7 @@ Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspe
   auto loader = webview2::load_loader();
   if (!loader) return std::move(loader).error();
   return webview2::create_webview(reinterpret_cast<HWND>(window), inspector_address, target, frontend,
-                                  {std::move(loader).value(), {}, {}});
+                                  {std::move(loader).value(), {}, {}, {}});
 }
 
 }  // namespace vorbek

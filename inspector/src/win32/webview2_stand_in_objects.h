@@ -394,8 +394,38 @@ class FakeRequestArgs : public Fake<ICoreWebView2WebResourceRequestedEventArgs> 
   FakeResponse* response_given() { return static_cast<FakeResponse*>(response.Get()); }
 };
 
+// A download under way; `end` moves it to a state, as the runtime does when
+// the file is written or the download stops.
+class FakeDownloadOperation : public Fake<ICoreWebView2DownloadOperation> {
+ public:
+  COREWEBVIEW2_DOWNLOAD_STATE state = COREWEBVIEW2_DOWNLOAD_STATE_IN_PROGRESS;
+  COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON reason = COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_NONE;
+  ComPtr<ICoreWebView2StateChangedEventHandler> on_state;
+  void end(COREWEBVIEW2_DOWNLOAD_STATE to,
+           COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON why = COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_NONE) {
+    state = to;
+    reason = why;
+    if (on_state) on_state->Invoke(this, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE add_StateChanged(ICoreWebView2StateChangedEventHandler* handler,
+                                             EventRegistrationToken* token) override {
+    on_state = handler;
+    token->value = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_State(COREWEBVIEW2_DOWNLOAD_STATE* out) override {
+    *out = state;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_InterruptReason(COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON* out) override {
+    *out = reason;
+    return S_OK;
+  }
+};
+
 class FakeDownloadArgs : public Fake<ICoreWebView2DownloadStartingEventArgs> {
  public:
+  ComPtr<FakeDownloadOperation> operation = com::make<FakeDownloadOperation>();  // none: older
   std::wstring proposed = L"C:\\users\\me\\Downloads\\Profile-20250101T000000.cpuprofile";
   std::optional<std::wstring> result_path;
   std::optional<BOOL> handled, cancelled;
@@ -413,6 +443,12 @@ class FakeDownloadArgs : public Fake<ICoreWebView2DownloadStartingEventArgs> {
   }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL value) override {
     cancelled = value;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation** out) override {
+    *out = operation.Get();
+    if (!operation) return E_NOINTERFACE;
+    operation->AddRef();
     return S_OK;
   }
 };
