@@ -368,7 +368,8 @@ HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEve
   }
   // What the host cannot judge does not happen.
   if (!uri) return args->put_Cancel(TRUE);
-  const std::optional<std::string> own = view.navigations.starting(id, *uri, is_new_document(args));
+  const std::optional<std::string> own =
+      view.navigations.starting(id, *uri, is_new_document(args));
   view.in_navigation_event = true;
   const bool allowed =
       view.host->allow_navigation({*uri, own ? NavigationKind::Other : navigation_kind(args),
@@ -441,7 +442,6 @@ HRESULT on_permission_requested(ICoreWebView2PermissionRequestedEventArgs* args)
 }
 
 void restart_engine(WebView& view, const std::string& reason);
-void show_failure(WebView& view, Error error);
 
 // The browser process ended: the web view is closed for good, and a new one
 // is made from the loop, not from inside the old one's event. The runtime
@@ -640,11 +640,12 @@ Status start_engine(WebView& view) {
   view.environment5 = com::query<ICoreWebView2Environment5>(view.environment.Get());
   if (view.environment5) {
     WebView* target = &view;
-    if (auto added = listen(view.environment5.Get(), &ICoreWebView2Environment5::add_BrowserProcessExited,
-                            [target](ICoreWebView2Environment*,
-                                     ICoreWebView2BrowserProcessExitedEventArgs* args) {
-                              return on_browser_exited(*target, args);
-                            },
+    auto on_exit = [target](ICoreWebView2Environment*,
+                            ICoreWebView2BrowserProcessExitedEventArgs* args) {
+      return on_browser_exited(*target, args);
+    };
+    if (auto added = listen(view.environment5.Get(),
+                            &ICoreWebView2Environment5::add_BrowserProcessExited, on_exit,
                             view.browser_exit_token, "cannot register the engine's exit handler");
         !added) {
       return added;
@@ -714,7 +715,7 @@ void stop_engine(WebView& view) {
 // a page in.
 void show_failure(WebView& view, Error error) {
   const std::string report = format_failure_report(error);
-  write_stderr(report);
+  view.say(report);
   if (view.failure_text) DestroyWindow(view.failure_text);
   RECT client{};
   GetClientRect(view.container, &client);
@@ -777,7 +778,8 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
   WebViewPtr view(new WebView);
   view->window = window;
   view->create_environment = dependencies.create_environment;
-  view->say = dependencies.say ? dependencies.say : [](std::string_view line) { write_stderr(line); };
+  view->say = dependencies.say ? dependencies.say
+                               : [](std::string_view line) { write_stderr(line); };
 
   auto container = win32::make_container(window);
   if (!container) return std::move(container).error().wrap("cannot create the web view's window");

@@ -53,7 +53,8 @@ TEST(NavigationTrackerTest, AddressesAreWrittenAsTheEngineNormalisesThem) {
   EXPECT_EQ(engine_form("HTTP://Example.COM:80?a=\"b c\"#Frag ment"),
             "http://example.com/?a=%22b%20c%22#Frag%20ment");
   EXPECT_EQ(engine_form("https://[::1]:443/p"), "https://[::1]/p");
-  EXPECT_EQ(engine_form("http://127.0.0.1:8089/x?ws=\xC3\xA9"), "http://127.0.0.1:8089/x?ws=%C3%A9");
+  EXPECT_EQ(engine_form("http://127.0.0.1:8089/x?ws=\xC3\xA9"),
+            "http://127.0.0.1:8089/x?ws=%C3%A9");
   // The runtime's own example: a non-ASCII host in punycode.
   EXPECT_EQ(engine_form("https://\xE2\x9D\xA4.example/"), "https://xn--qei.example/");
   EXPECT_EQ(origin_filter("HTTPS://\xE2\x9D\xA4.Example:443/page?q#top"),
