@@ -121,7 +121,8 @@ struct Filter {
   std::optional<COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS> sources;  // none: the old call
 };
 
-// '*' stands for any text, as in the engine's filters.
+// The engine's filters: '*' stands for any text and '?' for one character,
+// and a backslash before either stands for that character itself.
 inline bool matches(std::wstring_view pattern, std::wstring_view text) {
   if (pattern.empty()) return text.empty();
   if (pattern[0] == L'*') {
@@ -129,6 +130,10 @@ inline bool matches(std::wstring_view pattern, std::wstring_view text) {
       if (matches(pattern.substr(1), text.substr(skip))) return true;
     }
     return false;
+  }
+  if (pattern[0] == L'?') return !text.empty() && matches(pattern.substr(1), text.substr(1));
+  if (pattern[0] == L'\\' && pattern.size() > 1 && (pattern[1] == L'*' || pattern[1] == L'?')) {
+    pattern.remove_prefix(1);
   }
   return !text.empty() && pattern[0] == text[0] && matches(pattern.substr(1), text.substr(1));
 }
