@@ -26,7 +26,8 @@ if(WIN32)
   # The program's resources (its manifest); the tests run without them.
   set(VORBEK_PROGRAM_RESOURCES ${vorbek_src}/win32/vorbek_inspector.rc)
   # Against the stand-in runtime; they need its generated stubs.
-  set(VORBEK_WEBVIEW_TESTS ${vorbek_src}/win32/webview2_test.cc ${vorbek_src}/win32/window_test.cc)
+  set(VORBEK_WEBVIEW_TESTS ${vorbek_src}/win32/webview2_test.cc
+    ${vorbek_src}/win32/webview2_lifecycle_test.cc ${vorbek_src}/win32/window_test.cc)
 else()
   # Compiled with the toolkit's headers and the web engine's, respectively.
   set(VORBEK_GTK_SOURCES

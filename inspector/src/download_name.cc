@@ -45,4 +45,16 @@ std::string download_directory_for(std::string_view configured, std::string_view
   return fallback + "Downloads";
 }
 
+std::string download_saving_line(std::string_view path) {
+  return "vorbek_inspector: saving " + std::string(path) + "\n";
+}
+
+std::string download_saved_line(std::string_view path) {
+  return "vorbek_inspector: saved " + std::string(path) + "\n";
+}
+
+std::string download_failed_line(std::string_view path, std::string_view reason) {
+  return "vorbek_inspector: not saved " + std::string(path) + ": " + std::string(reason) + "\n";
+}
+
 }  // namespace vorbek

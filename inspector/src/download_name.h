@@ -24,4 +24,11 @@ std::string free_numbered_path(std::string_view path,
 // files would then land loose in the home directory. Paths use '/'.
 std::string download_directory_for(std::string_view configured, std::string_view home);
 
+// The lines that tell the user where a download went, for an engine that
+// shows no download list of its own: being saved (when its end will not be
+// known), saved, or not saved and why.
+std::string download_saving_line(std::string_view path);
+std::string download_saved_line(std::string_view path);
+std::string download_failed_line(std::string_view path, std::string_view reason);
+
 }  // namespace vorbek

@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <utility>
 
 #include "ascii.h"
@@ -164,7 +166,22 @@ bool FrontendHost::is_frontend_entry(std::string_view uri) const {
          equals_ignoring_ascii_case(without_query(uri), without_query(frontend_address_));
 }
 
+// A reconnect whose result never reached the main thread: the window says
+// so at the host's next chance, in place of what was asked.
+bool FrontendHost::show_lost_discovery() {
+  if (!discovery_lost_.exchange(false)) return false;
+  reconnecting_ = false;
+  if (discovery_.joinable()) discovery_.join();
+  show_page(reconnect_failure_page(
+                format_failure_report(Error("the window's loop did not take it")
+                                          .wrap("the inspector's answer was lost")),
+                frontend_address_),
+            frontend_address_);
+  return true;
+}
+
 bool FrontendHost::allow_navigation(const Navigation& navigation) {
+  if (!navigation.own && show_lost_discovery()) return false;
   const std::string& uri = navigation.uri;
   if (navigation.new_window) {
     // The page gets no window of ours; a web address opens in the browser.
@@ -196,6 +213,10 @@ bool FrontendHost::allow_navigation(const Navigation& navigation) {
 
 void FrontendHost::page_process_ended(std::string_view reason) {
   if (!crash_page_allowed_) return;
+  show_crash_page(reason);
+}
+
+void FrontendHost::show_crash_page(std::string_view reason) {
   crash_page_allowed_ = false;
   show_page(crash_page(reason, frontend_address_), frontend_address_);
 }
@@ -219,11 +240,15 @@ void FrontendHost::reconnect() {
   discovery_lost_ = false;
   if (discovery_.joinable()) discovery_.join();
   discovery_ = std::thread([this, address = inspector_address_, discover = discover_] {
-    Result<InspectorTarget> target = discover(address);
-    const bool handed_over = backend_.post_to_main([this, target = std::move(target)]() mutable {
-      discovery_finished(std::move(target));
-    });
-    if (!handed_over) discovery_lost_ = true;
+    auto target = std::make_shared<Result<InspectorTarget>>(discover(address));
+    // A full queue drains; a loop that is gone never takes it.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      if (backend_.post_to_main([this, target] { discovery_finished(std::move(*target)); })) {
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    discovery_lost_ = true;
   });
 }
 

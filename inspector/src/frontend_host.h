@@ -112,6 +112,9 @@ class FrontendHost {
   // over (a link for the browser, a reconnect) or dropped.
   bool allow_navigation(const Navigation& navigation);
   void page_process_ended(std::string_view reason);
+  // The crash page even when one is up already: a new web view, made after
+  // the engine itself ended, has nothing else to show.
+  void show_crash_page(std::string_view reason);
   void load_failed(const LoadFailure& failure);
 
   // The content security policy for a response to `request_uri` (as the
@@ -132,6 +135,7 @@ class FrontendHost {
   bool is_frontend_entry(std::string_view uri) const;
   void reconnect();
   void discovery_finished(Result<InspectorTarget> target);
+  bool show_lost_discovery();
   void load(const std::string& address);
   void show_page(const std::string& html, const std::string& address);
   void open_in_browser(const std::string& uri);
@@ -153,7 +157,7 @@ class FrontendHost {
   std::string own_page_address_;
   bool reconnecting_ = false;
   // The running discovery's result could not be handed to the main thread;
-  // the next request starts another.
+  // the next navigation shows so, and the next request starts another.
   std::atomic<bool> discovery_lost_{false};
   // One crash page per user action: a page that crashes again at once is
   // not shown again and again.

@@ -15,6 +15,11 @@ Result<InspectorWindow> open_inspector_window(const std::string& inspector_addre
   PlatformWindowPtr window = std::move(made).value();
 
   auto webview = create_webview(native_window(*window), inspector_address, target, frontend);
+  // Closed while the engine was still making the web view (WebView2 makes
+  // it asynchronously): the user's close, which ends the program as usual.
+  if (!webview && loop->exit_code()) {
+    return InspectorWindow(std::move(loop), std::move(window), WebViewPtr());
+  }
   if (!webview) {
     window.reset();  // closed before the report is written
     return std::move(webview).error().wrap(WEBVIEW_FAILURE);

@@ -26,7 +26,9 @@ using WebViewPtr = std::unique_ptr<WebView, WebViewDelete>;
 // the window's only child, filling it, with the keyboard focus, and starts
 // loading the frontend for `target`; its FrontendHost asks `inspector_address` again
 // when the user reconnects. A failure carries the engine's own text; the
-// caller adds the outermost message.
+// caller adds the outermost message. Where the engine makes the web view
+// asynchronously (WebView2), a window closed meanwhile ends the making with
+// a failure, and the caller finds the close on its loop.
 Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspector_address,
                                   const InspectorTarget& target, const FrontendUrl& frontend);
 

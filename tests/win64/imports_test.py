@@ -21,6 +21,7 @@ OBJDUMP, EXE = sys.argv[1:3]
 # is the system's own and is not listed.
 REVIEWED = {
     "COMCTL32.dll": "DefSubclassProc RemoveWindowSubclass SetWindowSubclass",
+    # IdnToAscii: Windows Vista (Normaliz.dll), in KERNEL32 from Windows 8.
     "KERNEL32.dll": """AddVectoredExceptionHandler CloseHandle CreateEventA CreateFileW
         CreateSemaphoreA CreateWaitableTimerExW DeleteCriticalSection DuplicateHandle
         EnterCriticalSection FormatMessageA FormatMessageW GetCommandLineW GetConsoleMode
@@ -28,7 +29,7 @@ REVIEWED = {
         GetEnvironmentVariableW GetFileAttributesW GetFileInformationByHandle GetFileType
         GetHandleInformation GetLastError GetModuleHandleW GetProcAddress GetProcessAffinityMask
         GetStartupInfoA GetStdHandle GetSystemTimeAsFileTime GetThreadContext GetThreadPriority
-        GetTickCount64 GetUserDefaultUILanguage GlobalAlloc GlobalFree GlobalLock GlobalUnlock
+        GetTickCount64 GetUserDefaultUILanguage GlobalAlloc GlobalFree GlobalLock GlobalUnlock IdnToAscii
         InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LCIDToLocaleName
         LeaveCriticalSection LoadLibraryExW LoadLibraryW LocalFree MulDiv MultiByteToWideChar OpenProcess
         OutputDebugStringA QueryPerformanceCounter QueryPerformanceFrequency RaiseException

@@ -419,10 +419,21 @@ TEST_F(FrontendHostTest, AReconnectWhoseResultIsLostDoesNotBlockTheNext) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(backend_.posting_failed);
+  for (int i = 0; i < 500 && host_.reconnecting(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_FALSE(host_.reconnecting());
 
-  // The user's next Reload asks again, and this time the result arrives.
+  // The page's next navigation finds the loss shown in its place, once.
   backend_.posting_fails = false;
+  EXPECT_FALSE(navigate(PAGE, NavigationKind::Other));
+  ASSERT_EQ(backend_.pages.size(), 1u);
+  EXPECT_NE(backend_.pages[0].html.find("the inspector&#39;s answer was lost"), std::string::npos)
+      << backend_.pages[0].html;
+  EXPECT_TRUE(navigate(PAGE, NavigationKind::Other));
+  EXPECT_EQ(backend_.pages.size(), 1u);
+
+  // The user's next Reload asks again, and this time the result arrives.
   EXPECT_FALSE(navigate(PAGE, NavigationKind::Reload));
   expect_discoveries(2);
   discovery_.answer(std::string("127.0.0.1:9229/new"));

@@ -49,10 +49,12 @@ struct WebView {
   bool subclassed = false;
   std::string id;            // what serve_frontend_request is told
   ComPtr<ICoreWebView2Environment> environment;
+  ComPtr<ICoreWebView2Environment5> environment5;  // none on older runtimes
   ComPtr<ICoreWebView2Controller> controller;
   ComPtr<ICoreWebView2_4> core;
   ComPtr<ICoreWebView2_22> core22;  // none on older runtimes
   webview2::CreateEnvironment create_environment;  // again after the engine ends
+  webview2::Say say;
   std::unique_ptr<HostBackend> host_backend;
   std::unique_ptr<FrontendHost> host;  // uses host_backend
 
@@ -62,6 +64,16 @@ struct WebView {
   webview2::NavigationTracker navigations;
   HRESULT navigate_result = S_OK;  // of the host's last navigation
 
+  // The window was asked to close: start-up stops waiting for the runtime.
+  bool closing = false;
+  // Counts the engines made; a restart asked for by one engine's events is
+  // done once, whichever of its two events comes first.
+  unsigned engine_number = 0;
+  bool restart_posted = false;
+  // Engines that ended, one after another, with no user action between.
+  int quick_restarts = 0;
+  HWND failure_text = nullptr;  // what the window shows when no web view can
+
   std::optional<EventRegistrationToken> resource_token;
   std::optional<EventRegistrationToken> download_token;
   std::optional<EventRegistrationToken> message_token;
@@ -70,6 +82,7 @@ struct WebView {
   std::optional<EventRegistrationToken> new_window_token;
   std::optional<EventRegistrationToken> process_token;
   std::optional<EventRegistrationToken> permission_token;
+  std::optional<EventRegistrationToken> browser_exit_token;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -107,19 +120,6 @@ void drop_host_page(WebView& view) {
     remove_filter(view, *page->filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
                   COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT);
   }
-}
-
-// The documents of a host page's origin, "scheme://authority/*": the engine
-// matches a filter against the address it has canonicalised, whose path and
-// query may read otherwise than the host named them.
-std::wstring host_page_filter(std::string_view address) {
-  const std::size_t scheme_end = address.find("://");
-  const std::size_t authority_end =
-      scheme_end == std::string_view::npos ? address.size()
-                                           : address.find_first_of("/?#", scheme_end + 3);
-  std::string origin(address.substr(0, authority_end));
-  for (char& c : origin) c = ascii_lower(c);
-  return win32::widen(origin + "/*");
 }
 
 bool is_host_page_request(const WebView& view, ICoreWebView2WebResourceRequestedEventArgs* args,
@@ -183,8 +183,9 @@ HRESULT on_resource_requested(WebView& view, ICoreWebView2WebResourceRequestedEv
 
 // Saved where the engine proposes, with no prompt, unless a file is there:
 // the runtime would overwrite it, so the next free numbered name is taken
-// instead, and with none free the download is cancelled.
-HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
+// instead, and with none free the download is cancelled. The runtime's own
+// download list is hidden, so the user is told where the file went.
+HRESULT on_download_starting(const WebView& view, ICoreWebView2DownloadStartingEventArgs* args) {
   if (!args) return E_INVALIDARG;
   com::TaskString proposed;
   HRESULT result = args->get_ResultFilePath(proposed.out());
@@ -196,8 +197,31 @@ HRESULT on_download_starting(ICoreWebView2DownloadStartingEventArgs* args) {
   if (path.empty()) return args->put_Cancel(TRUE);
   result = args->put_ResultFilePath(win32::widen(path).c_str());
   if (SUCCEEDED(result)) result = args->put_Handled(TRUE);
-  return result;
+  if (FAILED(result)) return result;
+  ComPtr<ICoreWebView2DownloadOperation> operation;
+  if (SUCCEEDED(args->get_DownloadOperation(operation.GetAddressOf())) && operation) {
+    auto handler = com::handler<ICoreWebView2StateChangedEventHandler>(
+        [say = view.say, path](ICoreWebView2DownloadOperation* sender, IUnknown*) -> HRESULT {
+          COREWEBVIEW2_DOWNLOAD_STATE state{};
+          if (!sender || FAILED(sender->get_State(&state))) return S_OK;
+          if (state == COREWEBVIEW2_DOWNLOAD_STATE_COMPLETED) say(download_saved_line(path));
+          COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON reason{};
+          // A download may be resumed after an interruption; each is said.
+          if (state == COREWEBVIEW2_DOWNLOAD_STATE_INTERRUPTED &&
+              SUCCEEDED(sender->get_InterruptReason(&reason))) {
+            say(download_failed_line(path, webview2::download_interrupt_text(reason)));
+          }
+          return S_OK;
+        });
+    EventRegistrationToken token{};
+    if (SUCCEEDED(operation->add_StateChanged(handler.Get(), &token))) return S_OK;
+  }
+  // No word of its end will come.
+  view.say(download_saving_line(path));
+  return S_OK;
 }
+
+void show_failure(WebView& view, Error error);
 
 // The host's backend on WebView2; what is Win32's alone is in desktop.cc.
 class WebView2HostBackend final : public HostBackend {
@@ -225,14 +249,14 @@ class WebView2HostBackend final : public HostBackend {
     // The frontend origin is filtered already; any other address gets a
     // filter of its own until the page is served.
     if (!starts_with_ignoring_ascii_case(page.address, FRONTEND_ORIGIN_PREFIX)) {
-      std::wstring filter = host_page_filter(page.address);
+      std::wstring filter = webview2::origin_filter(page.address);
       if (SUCCEEDED(add_filter(view_, filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
                                COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT))) {
         page.filter = std::move(filter);
       }
     }
     view_.navigations.set_host_page(std::move(page));
-    navigate(address);
+    navigate(address, true);
   }
   void copy_text(const std::string& text) override {
     win32::copy_to_clipboard(view_.container, text);
@@ -263,15 +287,23 @@ class WebView2HostBackend final : public HostBackend {
   // no new engine there is nothing to show anything in.
   bool between_engines() const { return !view_.core; }
 
-  void navigate(const std::string& address) {
-    view_.navigations.navigating(address);
+  void navigate(const std::string& address, bool host_page = false) {
+    view_.navigations.navigating(address, host_page);
     view_.navigate_result = view_.core->Navigate(win32::widen(address).c_str());
     if (SUCCEEDED(view_.navigate_result)) return;
     view_.navigations.navigate_failed();
+    Error error = hresult_error(view_.navigate_result);
+    // The host's own page failing would only be asked for again; with no
+    // page to show it in, the window says it.
+    if (host_page) {
+      show_failure(view_, std::move(error).wrap("cannot show the page at " + address));
+      return;
+    }
     // Said later, from the loop: the host is in the middle of a call.
-    post_to_main([&view = view_, address, result = view_.navigate_result] {
-      view.host->load_failed({address, hresult_error(result).outermost(), false});
+    const bool posted = post_to_main([&view = view_, address, reason = error.outermost()] {
+      view.host->load_failed({address, reason, false});
     });
+    if (!posted) show_failure(view_, std::move(error).wrap("cannot load " + address));
   }
 
   WebView& view_;
@@ -315,6 +347,17 @@ NavigationKind navigation_kind(ICoreWebView2NavigationStartingEventArgs* args) {
   return NavigationKind::Other;
 }
 
+// Whether the navigation could be a Navigate of ours: a reload, a step back
+// or forward and a redirect never are. Older runtimes do not say the kind.
+bool is_new_document(ICoreWebView2NavigationStartingEventArgs* args) {
+  BOOL redirected = FALSE;
+  if (SUCCEEDED(args->get_IsRedirected(&redirected)) && redirected) return false;
+  auto v3 = com::query<ICoreWebView2NavigationStartingEventArgs3>(args);
+  COREWEBVIEW2_NAVIGATION_KIND kind = COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT;
+  if (v3) v3->get_NavigationKind(&kind);
+  return kind == COREWEBVIEW2_NAVIGATION_KIND_NEW_DOCUMENT;
+}
+
 HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEventArgs* args) {
   if (!args) return E_INVALIDARG;
   com::TaskString uri_text;
@@ -325,7 +368,8 @@ HRESULT on_navigation_starting(WebView& view, ICoreWebView2NavigationStartingEve
   }
   // What the host cannot judge does not happen.
   if (!uri) return args->put_Cancel(TRUE);
-  const std::optional<std::string> own = view.navigations.starting(id, *uri);
+  const std::optional<std::string> own =
+      view.navigations.starting(id, *uri, is_new_document(args));
   view.in_navigation_event = true;
   const bool allowed =
       view.host->allow_navigation({*uri, own ? NavigationKind::Other : navigation_kind(args),
@@ -399,17 +443,42 @@ HRESULT on_permission_requested(ICoreWebView2PermissionRequestedEventArgs* args)
 
 void restart_engine(WebView& view, const std::string& reason);
 
+// The browser process ended: the web view is closed for good, and a new one
+// is made from the loop, not from inside the old one's event. The runtime
+// raises ProcessFailed and BrowserProcessExited for it in no set order;
+// the first asks, the other finds it asked.
+void engine_ended(WebView& view, std::string reason) {
+  if (view.restart_posted) return;
+  view.restart_posted = true;
+  const bool posted =
+      win32::post_task(view.container, [&view, engine = view.engine_number, reason] {
+        if (engine == view.engine_number) restart_engine(view, reason);
+      });
+  if (!posted) {
+    view.restart_posted = false;
+    show_failure(view, Error("cannot hand the restart to the window's loop")
+                           .wrap("the web engine ended (" + reason + ")"));
+  }
+}
+
+HRESULT on_browser_exited(WebView& view, ICoreWebView2BrowserProcessExitedEventArgs* args) {
+  if (!args) return E_INVALIDARG;
+  // A normal exit is the old engine let go of, by us.
+  COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND kind{};
+  if (FAILED(args->get_BrowserProcessExitKind(&kind)) ||
+      kind != COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED) {
+    return S_OK;
+  }
+  engine_ended(view, "the web engine ended unexpectedly");
+  return S_OK;
+}
+
 HRESULT on_process_failed(WebView& view, ICoreWebView2ProcessFailedEventArgs* args) {
   if (!args) return E_INVALIDARG;
   COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
   if (FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
   if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED) {
-    // The web view is closed for good; a new one is made from the loop,
-    // not from inside the old one's event.
-    win32::post_task(view.container,
-                     [&view, reason = webview2::process_failure_text(args, kind)] {
-                       restart_engine(view, reason);
-                     });
+    engine_ended(view, webview2::process_failure_text(args, kind));
     return S_OK;
   }
   // Only the page's own process ending. One that does not respond may be
@@ -426,6 +495,10 @@ void fit_to_window(const WebView& view) {
   GetClientRect(view.window, &client);
   SetWindowPos(view.container, nullptr, 0, 0, client.right - client.left,
                client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (view.failure_text) {
+    SetWindowPos(view.failure_text, nullptr, 0, 0, client.right - client.left,
+                 client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   if (view.controller) view.controller->put_Bounds(client);
 }
 
@@ -449,6 +522,10 @@ LRESULT CALLBACK follow_window(HWND window, UINT message, WPARAM wparam, LPARAM 
     case WM_SETFOCUS:
     case WM_ENTERSIZEMOVE:
       focus(view);
+      break;
+    case WM_CLOSE:
+      // Passed on: the window's own procedure ends the loop.
+      view.closing = true;
       break;
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, follow_window, id);
@@ -504,8 +581,8 @@ Status install_handlers(WebView& view) {
              },
              view.resource_token, "cannot register the frontend's request handler"),
       listen(core, &ICoreWebView2_4::add_DownloadStarting,
-             [](ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
-               return on_download_starting(args);
+             [target](ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
+               return on_download_starting(*target, args);
              },
              view.download_token, "cannot register the download handler"),
       // The frontend's host: its requests, the navigations it decides, and
@@ -554,10 +631,26 @@ Status install_handlers(WebView& view) {
 // runtime's browser process ended: environment, controller, settings and
 // handlers, shown in the container.
 Status start_engine(WebView& view) {
-  auto engine = webview2::create_engine(view.create_environment, view.container);
+  ++view.engine_number;
+  view.restart_posted = false;
+  auto engine = webview2::create_engine(view.create_environment, view.container, &view.closing);
   if (!engine) return std::move(engine).error();
   view.environment = engine->environment;
   view.controller = engine->controller;
+  view.environment5 = com::query<ICoreWebView2Environment5>(view.environment.Get());
+  if (view.environment5) {
+    WebView* target = &view;
+    auto on_exit = [target](ICoreWebView2Environment*,
+                            ICoreWebView2BrowserProcessExitedEventArgs* args) {
+      return on_browser_exited(*target, args);
+    };
+    if (auto added = listen(view.environment5.Get(),
+                            &ICoreWebView2Environment5::add_BrowserProcessExited, on_exit,
+                            view.browser_exit_token, "cannot register the engine's exit handler");
+        !added) {
+      return added;
+    }
+  }
 
   // Bounds are the client area in physical pixels (the process is
   // per-monitor aware), and the runtime follows its monitor's scale itself,
@@ -602,6 +695,10 @@ void stop_engine(WebView& view) {
     if (view.permission_token) core->remove_PermissionRequested(*view.permission_token);
     drop_host_page(view);
   }
+  if (view.environment5 && view.browser_exit_token) {
+    view.environment5->remove_BrowserProcessExited(*view.browser_exit_token);
+  }
+  view.browser_exit_token = std::nullopt;
   view.resource_token = view.download_token = view.message_token = view.starting_token =
       view.completed_token = view.new_window_token = view.process_token = view.permission_token =
           std::nullopt;
@@ -609,22 +706,54 @@ void stop_engine(WebView& view) {
   view.core22.Reset();
   view.core.Reset();
   view.controller.Reset();
+  view.environment5.Reset();
   view.environment.Reset();
   view.navigations = webview2::NavigationTracker{};
 }
 
+// What the window shows, and stderr says, when it has no web view to show
+// a page in.
+void show_failure(WebView& view, Error error) {
+  const std::string report = format_failure_report(error);
+  view.say(report);
+  if (view.failure_text) DestroyWindow(view.failure_text);
+  RECT client{};
+  GetClientRect(view.container, &client);
+  view.failure_text =
+      CreateWindowExW(0, L"STATIC", win32::widen(report).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
+                      0, 0, client.right, client.bottom, view.container, nullptr,
+                      GetModuleHandleW(nullptr), nullptr);
+}
+
+// Engines that end one after another with no user action between get a
+// new web view so many times; then the window says so and stays empty.
+constexpr int MAX_QUICK_RESTARTS = 3;
+
 // The runtime wants a new web view once its browser process has ended; it
-// shows the crash page, whose Reload reconnects. Not again for an engine
-// that ends again before the user acts.
+// shows the crash page, whose Reload reconnects. The old web view is closed
+// for good, so a new one is made even with the crash page up already.
 void restart_engine(WebView& view, const std::string& reason) {
-  if (!view.host->crash_page_allowed()) return;
+  view.quick_restarts = view.host->crash_page_allowed() ? 0 : view.quick_restarts + 1;
   stop_engine(view);
-  if (auto started = start_engine(view); !started) {
-    write_stderr(format_failure_report(
-        std::move(started).error().wrap("cannot make the web view again after its engine ended")));
+  if (view.closing) return;
+  if (view.quick_restarts > MAX_QUICK_RESTARTS) {
+    show_failure(view, Error("the web engine ended again before the page could be used (" +
+                             reason + ")")
+                           .wrap("the web view is not made again"));
     return;
   }
-  view.host->page_process_ended(reason);
+  if (auto started = start_engine(view); !started) {
+    if (!view.closing) {
+      show_failure(view, std::move(started).error().wrap(
+                             "cannot make the web view again after its engine ended"));
+    }
+    return;
+  }
+  if (view.failure_text) {
+    DestroyWindow(view.failure_text);
+    view.failure_text = nullptr;
+  }
+  view.host->show_crash_page(reason);
 }
 
 }  // namespace
@@ -649,6 +778,8 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
   WebViewPtr view(new WebView);
   view->window = window;
   view->create_environment = dependencies.create_environment;
+  view->say = dependencies.say ? dependencies.say
+                               : [](std::string_view line) { write_stderr(line); };
 
   auto container = win32::make_container(window);
   if (!container) return std::move(container).error().wrap("cannot create the web view's window");
@@ -659,13 +790,14 @@ Result<WebViewPtr> create_webview(HWND window, const std::string& inspector_addr
       *view, dependencies.open_in_browser ? dependencies.open_in_browser : win32::open_with_shell);
   view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
                                               frontend, dependencies.discover);
-  if (auto started = start_engine(*view); !started) return std::move(started).error();
-
+  // Followed from the start: a close while the runtime makes the engine
+  // ends the wait for it.
   if (!SetWindowSubclass(window, follow_window, SUBCLASS_ID,
                          reinterpret_cast<DWORD_PTR>(view.get()))) {
     return Error("cannot follow the window's size and focus");
   }
   view->subclassed = true;
+  if (auto started = start_engine(*view); !started) return std::move(started).error();
 
   view->host->start();
   if (auto navigated = check(view->navigate_result, "cannot navigate to the frontend URL");
@@ -682,7 +814,7 @@ Result<WebViewPtr> create_webview(NativeWindow* window, const std::string& inspe
   auto loader = webview2::load_loader();
   if (!loader) return std::move(loader).error();
   return webview2::create_webview(reinterpret_cast<HWND>(window), inspector_address, target, frontend,
-                                  {std::move(loader).value(), {}, {}});
+                                  {std::move(loader).value(), {}, {}, {}});
 }
 
 }  // namespace vorbek

@@ -80,6 +80,30 @@ const char* process_exit_text(COREWEBVIEW2_PROCESS_FAILED_REASON reason) {
 
 }  // namespace
 
+std::string download_interrupt_text(COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON reason) {
+  switch (reason) {
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_FILE_ACCESS_DENIED:
+      return "access to the file was denied";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_FILE_NO_SPACE:
+      return "the disk is full";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_FILE_NAME_TOO_LONG:
+      return "the file name is too long";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_FILE_TOO_LARGE:
+      return "the file is too large for the disk";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_FILE_BLOCKED_BY_POLICY:
+      return "a policy blocks the file";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_USER_CANCELED:
+      return "the download was cancelled";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_USER_SHUTDOWN:
+      return "the web engine shut down";
+    case COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_DOWNLOAD_PROCESS_CRASHED:
+      return "the web engine's download process crashed";
+    default:
+      return "the download was interrupted (reason " + std::to_string(static_cast<int>(reason)) +
+             ")";
+  }
+}
+
 std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args,
                                  COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
   if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {

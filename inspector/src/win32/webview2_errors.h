@@ -31,6 +31,9 @@ std::string web_error_text(COREWEBVIEW2_WEB_ERROR_STATUS status);
 
 // Why a process of the engine failed, with its exit code where the runtime
 // gives one.
+// Why a download stopped, as the runtime reports it.
+std::string download_interrupt_text(COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON reason);
+
 std::string process_failure_text(ICoreWebView2ProcessFailedEventArgs* args,
                                  COREWEBVIEW2_PROCESS_FAILED_KIND kind);
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "error.h"
 #include "frontend_host.h"
@@ -16,12 +17,15 @@
 namespace vorbek::webview2 {
 
 using OpenInBrowser = std::function<Status(const std::string& uri)>;
+// A line for the user, where the program has no window to show it in.
+using Say = std::function<void(std::string_view line)>;
 
 // What the web view reaches outside the program.
 struct Dependencies {
   CreateEnvironment create_environment;
   DiscoverTarget discover;         // empty: discover_ws_target
   OpenInBrowser open_in_browser;   // empty: the user's browser, through the shell
+  Say say;                         // empty: standard error
 };
 
 // create_webview, with `dependencies` in place of the loader, discovery and

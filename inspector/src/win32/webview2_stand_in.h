@@ -80,7 +80,8 @@ class StandInRuntime : public testing::Test {
             [this](const std::string& uri) -> Status {
               opened_.push_back(uri);
               return {};
-            }};
+            },
+            [this](std::string_view line) { said_.emplace_back(line); }};
   }
   Result<WebViewPtr> open(const std::string& url = FRONTEND_URL, bool embedded = true) {
     return webview2::create_webview(window_, INSPECTOR, TARGET, FrontendUrl{url, embedded},
@@ -140,6 +141,7 @@ class StandInRuntime : public testing::Test {
   static inline HWND window_ = nullptr;
   WebViewPtr view_;
   std::vector<std::string> opened_;  // in the user's browser
+  std::vector<std::string> said_;    // to the user, on standard error
   std::mutex mutex_;                 // discovery runs on a thread of its own
   std::vector<std::string> discovered_at_;
   std::optional<std::string> discovered_ = "127.0.0.1:9229/b7d1";  // none: discovery fails

@@ -6,8 +6,25 @@
 
 namespace vorbek {
 
-class FakeEnvironment : public Fake<ICoreWebView2Environment> {
+class FakeBrowserExitedArgs : public Fake<ICoreWebView2BrowserProcessExitedEventArgs> {
  public:
+  COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND kind = COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED;
+  HRESULT STDMETHODCALLTYPE get_BrowserProcessExitKind(
+      COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND* out) override {
+    *out = kind;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* out) override {
+    *out = 4242;
+    return S_OK;
+  }
+};
+
+class FakeEnvironment : public Fake<ICoreWebView2Environment5> {
+ public:
+  ComPtr<ICoreWebView2BrowserProcessExitedEventHandler> on_browser_exited;
+  // Run as each controller's creation starts, before its completion.
+  std::function<void()> while_creating_controller;
   ComPtr<FakeController> controller = com::make<FakeController>();
   HWND parent = nullptr;
   HRESULT controller_result = S_OK;  // what the completion reports
@@ -17,6 +34,7 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
       HWND parent_window, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
     parent = parent_window;
+    if (while_creating_controller) while_creating_controller();
     ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> keep(handler);
     ComPtr<FakeController> made = controller;
     HRESULT result = failing_controllers == 0 ? S_OK : controller_result;
@@ -25,6 +43,22 @@ class FakeEnvironment : public Fake<ICoreWebView2Environment> {
       keep->Invoke(result, SUCCEEDED(result) ? made.Get() : nullptr);
     });
     return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE add_BrowserProcessExited(
+      ICoreWebView2BrowserProcessExitedEventHandler* handler, EventRegistrationToken* token) override {
+    on_browser_exited = handler;
+    token->value = 9;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE remove_BrowserProcessExited(EventRegistrationToken token) override {
+    if (token.value == 9) on_browser_exited.Reset();
+    return S_OK;
+  }
+  // Raised as the runtime does: only to a handler still added.
+  void browser_exited(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND kind) {
+    auto args = com::make<FakeBrowserExitedArgs>();
+    args->kind = kind;
+    if (on_browser_exited) on_browser_exited->Invoke(this, args.Get());
   }
   HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(
       IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
@@ -77,15 +111,21 @@ struct StandInLoader {
   FakeWebView& web_view() { return *controller().web_view.Get(); }
 
   // The runtime's browser process ends: its web view is closed for good
-  // and says so; a web view made after that comes from a new environment.
-  // The old one, to look at afterwards.
-  ComPtr<FakeEnvironment> end_browser_process() {
+  // and says so, through ProcessFailed and the environment's
+  // BrowserProcessExited, "but the order is not guaranteed"; a web view
+  // made after that comes from a new environment. The old one, to look at
+  // afterwards.
+  ComPtr<FakeEnvironment> end_browser_process(bool exited_first = false) {
     ComPtr<FakeEnvironment> old = environment;
     environment = com::make<FakeEnvironment>();
     FakeWebView& closed = *old->controller->web_view.Get();
     closed.navigate_result = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
-    closed.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED,
-                          COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED, 1);
+    if (exited_first) old->browser_exited(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED);
+    if (closed.on_process_failed) {
+      closed.process_failed(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED,
+                            COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED, 1);
+    }
+    if (!exited_first) old->browser_exited(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED);
     return old;
   }
 };

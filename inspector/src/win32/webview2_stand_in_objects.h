@@ -121,7 +121,8 @@ struct Filter {
   std::optional<COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS> sources;  // none: the old call
 };
 
-// '*' stands for any text, as in the engine's filters.
+// The engine's filters: '*' stands for any text and '?' for one character,
+// and a backslash before either stands for that character itself.
 inline bool matches(std::wstring_view pattern, std::wstring_view text) {
   if (pattern.empty()) return text.empty();
   if (pattern[0] == L'*') {
@@ -130,25 +131,44 @@ inline bool matches(std::wstring_view pattern, std::wstring_view text) {
     }
     return false;
   }
+  if (pattern[0] == L'?') return !text.empty() && matches(pattern.substr(1), text.substr(1));
+  if (pattern[0] == L'\\' && pattern.size() > 1 && (pattern[1] == L'*' || pattern[1] == L'?')) {
+    pattern.remove_prefix(1);
+  }
   return !text.empty() && pattern[0] == text[0] && matches(pattern.substr(1), text.substr(1));
 }
 
-// An address as the engine names it: the scheme and host in lower case, and
-// in the path and query spaces, quotes, angle brackets, backquotes and
-// non-ASCII characters percent-encoded (their UTF-8 bytes).
+// An address as the engine names it: the scheme and host in lower case, a
+// non-ASCII host in punycode, the scheme's default port dropped, an empty
+// path "/", and in the path and query spaces, quotes, angle brackets,
+// backquotes and non-ASCII characters percent-encoded (their UTF-8 bytes).
 inline std::wstring canonical(std::wstring_view uri) {
   const std::string text = win32::narrow(uri);
   const std::size_t scheme_end = text.find("://");
-  const std::size_t host_end = scheme_end == std::string::npos
-                                   ? 0
-                                   : text.find_first_of("/?#", scheme_end + 3);
-  const std::size_t fragment = text.find('#', host_end == std::string::npos ? 0 : host_end);
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  if (scheme_end == std::string::npos) return std::wstring(uri);
+  std::size_t host_end = text.find_first_of("/?#", scheme_end + 3);
+  if (host_end == std::string::npos) host_end = text.size();
+  std::string scheme = text.substr(0, scheme_end);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string host = text.substr(scheme_end + 3, host_end - scheme_end - 3);
+  const std::size_t colon = host.rfind(':');
+  if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
+    const std::string port = host.substr(colon + 1);
+    if (port.empty() || (port == "80" && scheme == "http") || (port == "443" && scheme == "https")) {
+      host.erase(colon);
+    }
+  }
+  const std::wstring wide_host = win32::widen(host);
+  wchar_t ascii[256];
+  const int n = IdnToAscii(0, wide_host.c_str(), static_cast<int>(wide_host.size()), ascii, 256);
+  if (n > 0) host = win32::narrow(std::wstring_view(ascii, n));
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string out = scheme + "://" + host;
+  if (host_end == text.size() || text[host_end] != '/') out += '/';
+  const std::size_t fragment = text.find('#', host_end);
+  for (std::size_t i = host_end; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (i < host_end || host_end == std::string::npos) {
-      out += static_cast<char>(std::tolower(c));
-    } else if (i < fragment && (c <= ' ' || c >= 0x7f || std::strchr("\"<>`", c))) {
+    if (i < fragment && (c <= ' ' || c >= 0x7f || std::strchr("\"<>`", c))) {
       char escaped[4];
       std::snprintf(escaped, sizeof escaped, "%%%02X", c);
       out += escaped;
@@ -379,8 +399,38 @@ class FakeRequestArgs : public Fake<ICoreWebView2WebResourceRequestedEventArgs> 
   FakeResponse* response_given() { return static_cast<FakeResponse*>(response.Get()); }
 };
 
+// A download under way; `end` moves it to a state, as the runtime does when
+// the file is written or the download stops.
+class FakeDownloadOperation : public Fake<ICoreWebView2DownloadOperation> {
+ public:
+  COREWEBVIEW2_DOWNLOAD_STATE state = COREWEBVIEW2_DOWNLOAD_STATE_IN_PROGRESS;
+  COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON reason = COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_NONE;
+  ComPtr<ICoreWebView2StateChangedEventHandler> on_state;
+  void end(COREWEBVIEW2_DOWNLOAD_STATE to,
+           COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON why = COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_NONE) {
+    state = to;
+    reason = why;
+    if (on_state) on_state->Invoke(this, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE add_StateChanged(ICoreWebView2StateChangedEventHandler* handler,
+                                             EventRegistrationToken* token) override {
+    on_state = handler;
+    token->value = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_State(COREWEBVIEW2_DOWNLOAD_STATE* out) override {
+    *out = state;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_InterruptReason(COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON* out) override {
+    *out = reason;
+    return S_OK;
+  }
+};
+
 class FakeDownloadArgs : public Fake<ICoreWebView2DownloadStartingEventArgs> {
  public:
+  ComPtr<FakeDownloadOperation> operation = com::make<FakeDownloadOperation>();  // none: older
   std::wstring proposed = L"C:\\users\\me\\Downloads\\Profile-20250101T000000.cpuprofile";
   std::optional<std::wstring> result_path;
   std::optional<BOOL> handled, cancelled;
@@ -398,6 +448,12 @@ class FakeDownloadArgs : public Fake<ICoreWebView2DownloadStartingEventArgs> {
   }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL value) override {
     cancelled = value;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation** out) override {
+    *out = operation.Get();
+    if (!operation) return E_NOINTERFACE;
+    operation->AddRef();
     return S_OK;
   }
 };

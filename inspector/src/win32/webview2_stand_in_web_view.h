@@ -17,6 +17,7 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
   std::vector<Filter> removed_filters;
   std::vector<std::wstring> navigations;
   HRESULT navigate_result = S_OK;
+  int lost_navigations = 0;  // so many Navigate calls succeed and never start
   bool answers_v22 = true;
   ComPtr<ICoreWebView2WebResourceRequestedEventHandler> on_request;
   ComPtr<ICoreWebView2DownloadStartingEventHandler> on_download;
@@ -110,6 +111,10 @@ class FakeWebView : public Fake<ICoreWebView2_22> {
     if (navigations.empty()) scripts_at_first_navigation = scripts.size();
     navigations.push_back(text_of(uri));
     if (FAILED(navigate_result)) return navigate_result;
+    if (lost_navigations > 0) {
+      --lost_navigations;
+      return S_OK;
+    }
     // Started later, under the engine's form of the address, and counted
     // as the user's, as the runtime counts every navigation of its API.
     ComPtr<FakeWebView> self(this);
@@ -272,6 +277,7 @@ class FakeController : public Fake<ICoreWebView2Controller4> {
 
 inline ComPtr<FakeStartingArgs> FakeWebView::navigate(std::wstring uri, COREWEBVIEW2_NAVIGATION_KIND kind,
                                                BOOL user, bool old_runtime) {
+  uri = canonical(uri);  // the engine names every address normalised
   auto starting = com::make<FakeStartingArgs>();
   starting->uri = uri;
   starting->id = ++last_id;

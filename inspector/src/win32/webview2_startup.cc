@@ -16,10 +16,12 @@ namespace vorbek::webview2 {
 namespace {
 
 // The engine completes its start-up steps later, through window messages;
-// until `done`, this thread's messages are dispatched here.
-Status wait_for(const bool& done) {
+// until `done`, this thread's messages are dispatched here. A window asked
+// to close stops the wait.
+Status wait_for(const bool& done, const bool* closed = nullptr) {
   MSG message;
   while (!done) {
+    if (closed && *closed) return Error("the window was closed before the web view was ready");
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == -1) return win32::os_error(GetLastError());
     if (got == 0) {
@@ -36,6 +38,7 @@ Status wait_for(const bool& done) {
 template <typename Interface>
 struct Completion {
   bool done = false;
+  bool abandoned = false;  // nobody waits any more
   HRESULT result = E_FAIL;
   com::ComPtr<Interface> value;
 };
@@ -63,7 +66,8 @@ std::wstring user_data_folder() {
   return folder + L"\\vorbek_inspector";
 }
 
-Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create) {
+Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create,
+                                                                 const bool* closed) {
   auto options = make_environment_options(user_interface_language());
   auto completion = std::make_shared<Completion<ICoreWebView2Environment>>();
   auto handler = com::handler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
@@ -78,17 +82,25 @@ Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnv
   HRESULT result = create(nullptr, data_folder.empty() ? nullptr : data_folder.c_str(),
                           options.Get(), handler.Get());
   if (FAILED(result)) return hresult_error(result);
-  if (auto waited = wait_for(completion->done); !waited) return std::move(waited).error();
+  if (auto waited = wait_for(completion->done, closed); !waited) {
+    completion->abandoned = true;
+    return std::move(waited).error();
+  }
   if (FAILED(completion->result)) return hresult_error(completion->result);
   if (!completion->value) return Error("the WebView2 loader gave no environment");
   return completion->value;
 }
 
 Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
-    ICoreWebView2Environment* environment, HWND container, HRESULT* failed) {
+    ICoreWebView2Environment* environment, HWND container, HRESULT* failed, const bool* closed) {
   auto completion = std::make_shared<Completion<ICoreWebView2Controller>>();
   auto handler = com::handler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
       [completion](HRESULT result, ICoreWebView2Controller* controller) -> HRESULT {
+        // Too late: the window is closing, and the web view is nobody's.
+        if (completion->abandoned) {
+          if (controller) controller->Close();
+          return S_OK;
+        }
         completion->done = true;
         completion->result = result;
         completion->value = controller;
@@ -100,7 +112,10 @@ Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
       !started) {
     return std::move(started).error();
   }
-  if (auto waited = wait_for(completion->done); !waited) return std::move(waited).error();
+  if (auto waited = wait_for(completion->done, closed); !waited) {
+    completion->abandoned = true;
+    return std::move(waited).error();
+  }
   if (FAILED(completion->result)) {
     if (failed) *failed = completion->result;
     return hresult_error(completion->result).wrap("cannot create the WebView2 controller");
@@ -109,14 +124,14 @@ Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
   return completion->value;
 }
 
-Result<Engine> create_engine(const CreateEnvironment& create, HWND container) {
+Result<Engine> create_engine(const CreateEnvironment& create, HWND container, const bool* closed) {
   constexpr int ATTEMPTS = 3;
   for (int attempt = 1;; ++attempt) {
-    auto environment = create_environment(create);
+    auto environment = create_environment(create, closed);
     if (!environment) return std::move(environment).error();
     const com::ComPtr<ICoreWebView2Environment> made = environment.value();
     HRESULT failed = S_OK;
-    auto controller = create_controller(made.Get(), container, &failed);
+    auto controller = create_controller(made.Get(), container, &failed, closed);
     if (controller) return Engine{made, controller.value()};
     // A new environment, since a runtime update may have removed the old
     // one's version.

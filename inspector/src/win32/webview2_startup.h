@@ -34,11 +34,16 @@ Result<CreateEnvironment> load_loader();
 std::wstring user_data_folder();
 
 // Made with `create`, the options of ours and user_data_folder().
-Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create);
+// Each step waits for the runtime's completion until `*closed` (the window
+// was asked to close), when it gives up; a late completion then finds
+// nobody waiting, and a controller it brings is closed.
+Result<com::ComPtr<ICoreWebView2Environment>> create_environment(const CreateEnvironment& create,
+                                                                 const bool* closed = nullptr);
 
 // `failed`, when given, gets the HRESULT a failed creation completed with.
 Result<com::ComPtr<ICoreWebView2Controller>> create_controller(
-    ICoreWebView2Environment* environment, HWND container, HRESULT* failed = nullptr);
+    ICoreWebView2Environment* environment, HWND container, HRESULT* failed = nullptr,
+    const bool* closed = nullptr);
 
 struct Engine {
   com::ComPtr<ICoreWebView2Environment> environment;
@@ -49,7 +54,8 @@ struct Engine {
 // fails is tried again from a new environment, as the runtime asks, except
 // for ERROR_INVALID_STATE (another instance on the data folder with other
 // options) and E_ABORT (the container is gone), which no retry mends.
-Result<Engine> create_engine(const CreateEnvironment& create, HWND container);
+Result<Engine> create_engine(const CreateEnvironment& create, HWND container,
+                             const bool* closed = nullptr);
 
 // Each setting the user sees set explicitly rather than trusted to the
 // runtime's defaults.

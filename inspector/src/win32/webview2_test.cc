@@ -261,6 +261,33 @@ TEST_F(StandInRuntime, DownloadsGoToTheProposedPathWithoutAPrompt) {
   EXPECT_EQ(args->cancelled, std::nullopt);
 }
 
+// The runtime's own download list is hidden, so the program says where
+// each file went once it is written, or why it was not.
+TEST_F(StandInRuntime, ADownloadSaysWhereItWentOnceItEnds) {
+  open_ok();
+  auto args = com::make<FakeDownloadArgs>();
+  ASSERT_EQ(loader_.web_view().on_download->Invoke(nullptr, args.Get()), S_OK);
+  const std::string path = win32::narrow(args->proposed);
+  EXPECT_TRUE(said_.empty());  // nothing yet: it may still fail
+  args->operation->end(COREWEBVIEW2_DOWNLOAD_STATE_COMPLETED);
+  EXPECT_EQ(said_, std::vector<std::string>{"vorbek_inspector: saved " + path + "\n"});
+
+  said_.clear();
+  auto full = com::make<FakeDownloadArgs>();
+  ASSERT_EQ(loader_.web_view().on_download->Invoke(nullptr, full.Get()), S_OK);
+  full->operation->end(COREWEBVIEW2_DOWNLOAD_STATE_INTERRUPTED,
+                       COREWEBVIEW2_DOWNLOAD_INTERRUPT_REASON_FILE_NO_SPACE);
+  EXPECT_EQ(said_, std::vector<std::string>{"vorbek_inspector: not saved " + path +
+                                            ": the disk is full\n"});
+
+  // A runtime that gives no operation to follow: said as it starts.
+  said_.clear();
+  auto older = com::make<FakeDownloadArgs>();
+  older->operation = nullptr;
+  ASSERT_EQ(loader_.web_view().on_download->Invoke(nullptr, older.Get()), S_OK);
+  EXPECT_EQ(said_, std::vector<std::string>{"vorbek_inspector: saving " + path + "\n"});
+}
+
 // Every request is decided, none left to the runtime's prompt: several
 // downloads in a row for the frontend's own pages, nothing else.
 TEST_F(StandInRuntime, PermissionsAreDecidedWithoutAPrompt) {
