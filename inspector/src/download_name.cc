@@ -45,16 +45,41 @@ std::string download_directory_for(std::string_view configured, std::string_view
   return fallback + "Downloads";
 }
 
+namespace {
+
+// A file's name comes from the page, and a script's name from the target:
+// control characters (C0, DEL and C1, which terminals act on) are shown as
+// escapes, so that a line can neither move the cursor nor start another.
+std::string printable(std::string_view text) {
+  static const char HEX[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte < 0x20 || byte == 0x7f) {
+      out += std::string("\\x") + HEX[byte >> 4] + HEX[byte & 15];
+    } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      out += std::string("\\u00") + HEX[next >> 4] + HEX[next & 15];
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string download_saving_line(std::string_view path) {
-  return "vorbek_inspector: saving " + std::string(path) + "\n";
+  return "vorbek_inspector: saving " + printable(path) + "\n";
 }
 
 std::string download_saved_line(std::string_view path) {
-  return "vorbek_inspector: saved " + std::string(path) + "\n";
+  return "vorbek_inspector: saved " + printable(path) + "\n";
 }
 
 std::string download_failed_line(std::string_view path, std::string_view reason) {
-  return "vorbek_inspector: not saved " + std::string(path) + ": " + std::string(reason) + "\n";
+  return "vorbek_inspector: not saved " + printable(path) + ": " + printable(reason) + "\n";
 }
 
 }  // namespace vorbek

@@ -51,5 +51,18 @@ TEST(DownloadDirectory, NoneOrHomeItselfMeansHomeDownloads) {
   EXPECT_EQ(download_directory_for("/", "/"), "/Downloads");
 }
 
+// The names come from the page and the target: nothing in them reaches the
+// terminal as a control, and a line stays one line.
+TEST(DownloadLines, ControlCharactersAreShownAsEscapes) {
+  EXPECT_EQ(download_saved_line("/home/me/Downloads/a (2).json"),
+            "vorbek_inspector: saved /home/me/Downloads/a (2).json\n");
+  EXPECT_EQ(download_saved_line("/d/\x1b]0;owned\x07x\ny\x7f.js"),
+            "vorbek_inspector: saved /d/\\x1b]0;owned\\x07x\\x0ay\\x7f.js\n");
+  EXPECT_EQ(download_saving_line("C:\\Users\\me\\\xc2\x9b" "2J\xc3\xa9.json"),
+            "vorbek_inspector: saving C:\\Users\\me\\\\u009b2J\xc3\xa9.json\n");
+  EXPECT_EQ(download_failed_line("/d/f\r", "disk\x1b[2Jfull"),
+            "vorbek_inspector: not saved /d/f\\x0d: disk\\x1b[2Jfull\n");
+}
+
 }  // namespace
 }  // namespace vorbek

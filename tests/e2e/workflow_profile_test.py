@@ -1,13 +1,15 @@
 """Profiling a live node: a CPU profile recorded for a few seconds and its
 summary, a heap snapshot (parsed by the frontend in a web worker) and its
 summary, and both saved without a prompt into the test's own download
-directory, never replacing a file already there."""
+directory, never replacing a file already there; the program says on
+stderr where each went."""
 import pathlib
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 from harness import Workspace, fail, wait_until  # noqa: E402
 from harness.frontend import start_window_session  # noqa: E402
+from harness.viewer import Chromium  # noqa: E402
 
 PROGRAM = sys.argv[1]
 SAVE = '[aria-label="Save profile…"]'
@@ -64,5 +66,9 @@ with Workspace() as ws:
         fail(f"{snapshot} is not a heap snapshot")
     if any(p.is_file() for p in ws.home.iterdir()):
         fail(f"files saved outside the download directory: {list(ws.home.iterdir())}")
+    # Chromium shows its own download bar instead.
+    for path in (first, second, snapshot) if not isinstance(app, Chromium) else ():
+        wait_until(lambda: f"vorbek_inspector: saved {path}\n" in app.stderr(), 20,
+                   lambda: f"the program does not say where {path.name} went: {app.stderr()!r}")
 
     app.close()

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,13 @@ struct WebView {
   // A compile's callback finds the view through this, and nothing once the
   // view is gone.
   std::shared_ptr<WebView*> self;
+  // Downloads under way: where each goes, and whether it failed; the user
+  // is told where it went once it ends.
+  struct Download {
+    std::string path;
+    bool failed = false;
+  };
+  std::map<WebKitDownload*, Download> downloads;
 };
 
 void WebViewDelete::operator()(WebView* view) const { delete view; }
@@ -151,11 +159,36 @@ gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_name, 
   }
   // With every name taken the engine fails the download rather than overwrite.
   wk.webkit_download_set_destination(download, path.get());
+  static_cast<WebView*>(data)->downloads[download].path = path.get();
   return TRUE;
 }
 
+// The engine shows no download list here: a saved file is said on stderr.
+void on_download_failed(WebKitDownload* download, GError* error, gpointer data) {
+  auto& downloads = static_cast<WebView*>(data)->downloads;
+  auto found = downloads.find(download);
+  if (found == downloads.end() || found->second.path.empty()) return;
+  found->second.failed = true;
+  std::fputs(download_failed_line(found->second.path, error ? error->message : "").c_str(),
+             stderr);
+}
+
+// Comes after a failure too.
+void on_download_finished(WebKitDownload* download, gpointer data) {
+  auto& downloads = static_cast<WebView*>(data)->downloads;
+  auto found = downloads.find(download);
+  if (found == downloads.end()) return;
+  if (!found->second.failed && !found->second.path.empty()) {
+    std::fputs(download_saved_line(found->second.path).c_str(), stderr);
+  }
+  downloads.erase(found);
+}
+
 void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer data) {
+  static_cast<WebView*>(data)->downloads[download];
   connect_signal(download, "decide-destination", G_CALLBACK(on_decide_destination), data);
+  connect_signal(download, "failed", G_CALLBACK(on_download_failed), data);
+  connect_signal(download, "finished", G_CALLBACK(on_download_finished), data);
 }
 
 // The first of the user's message languages (LANGUAGE, LC_ALL, LC_MESSAGES,
@@ -546,7 +579,7 @@ Result<WebViewPtr> create_webview(NativeWindow* native, const std::string& inspe
     return Error(std::string("cannot navigate to the frontend URL: ") + invalid->message);
   }
 
-  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr, {}, {}, {}, {}, {}});
+  WebViewPtr view(new WebView{std::move(engine).value(), nullptr, nullptr, window, nullptr, nullptr, {}, {}, {}, {}, {}, {}});
   view->self = std::make_shared<WebView*>(view.get());
   view->host_backend = std::make_unique<WebKitHostBackend>(*view);
   view->host = std::make_unique<FrontendHost>(*view->host_backend, inspector_address, target,
