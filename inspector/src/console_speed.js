@@ -26,7 +26,7 @@ const QUIET_MS = 400;
 const TAIL_SLICE_MS = 30;
 // A refresh drawing ahead gives up waiting for a quiet moment after this
 // many slices, and draws the rest itself.
-const TAIL_SLICES = 4;
+const TAIL_SLICES = 8;
 // The sidebar's counts are drawn at most this often.
 const COUNTS_MS = 200;
 // Longer strings may be drawn shortened or linkified: matched by drawing.
@@ -357,18 +357,36 @@ function install([common, console, objectUi, platform]) {
       });
     };
   }
-  // Draws, for one slice, the rows a refresh at the bottom shows; true
-  // once they are all drawn, or when the refresh draws something else.
+  // At the bottom the viewport drew twice the rows that can fill it (half
+  // of them above the view, for scrolling up); there, it draws the rows that
+  // fill it at the frontend's own minimum row height, and draws the rest
+  // when the user scrolls away from the bottom.
+  const minimumRowHeight = View.prototype.minimumRowHeight;
+  if (typeof minimumRowHeight === 'function') {
+    View.prototype.minimumRowHeight = function (...args) {
+      const height = minimumRowHeight.apply(this, args);
+      return this.viewport?.stickToBottomInternal ? 2 * height : height;
+    };
+  }
+
+  // Draws, for one slice, the rows a refresh at the bottom shows, newest
+  // first; true once they are all drawn, or when the refresh will not be at
+  // the bottom. A refresh that rebuilds the list shows the newest messages
+  // the filter lets through.
   function drawTail(view) {
     const viewport = view.viewport;
-    if (view.muteViewportUpdates || view.needsFullUpdate || !viewport?.stickToBottomInternal ||
-        typeof viewport.provider?.minimumRowHeight !== 'function') {
+    if (view.muteViewportUpdates || !viewport?.stickToBottomInternal ||
+        typeof viewport.provider?.minimumRowHeight !== 'function' ||
+        typeof view.shouldMessageBeVisible !== 'function') {
       return true;
     }
-    const messages = view.visibleViewMessages;
-    const rows = Math.ceil(2 * viewport.element.offsetHeight / viewport.provider.minimumRowHeight());
+    const full = Boolean(view.needsFullUpdate);
+    const messages = full ? view.consoleMessages : view.visibleViewMessages;
+    let rows = Math.ceil(2 * viewport.element.offsetHeight / viewport.provider.minimumRowHeight());
     const began = performance.now();
-    for (let i = Math.max(0, messages.length - rows); i < messages.length; i++) {
+    for (let i = messages.length - 1; i >= 0 && rows > 0; i--) {
+      if (full && !view.shouldMessageBeVisible(messages[i])) continue;
+      rows--;
       if (messages[i].elementInternal) continue;
       if (performance.now() - began > TAIL_SLICE_MS) return false;
       messages[i].toMessageElement();
