@@ -10,7 +10,7 @@ in seconds, all with real input through X:
   last key until only the matching line is shown; unfilter: the box emptied,
   until every line is shown again;
 - search: Ctrl+F in the messages, "request 42" typed, from the last key
-  until its matches are counted; first: Return, to the first match shown;
+  until the whole text's matches are counted; first: Return, to the first match shown;
   next: Return again, to the next;
 - clear: "Clear console" clicked, until no line is left;
 - burst+sidebar: the same burst again with the sidebar open.
@@ -64,7 +64,8 @@ if (!view) return null;
 const shown = view.visibleViewMessages;
 return {shown: shown.length, held: view.consoleMessages.length,
         last: shown.length ? shown[shown.length - 1].consoleMessage().messageText : null,
-        match: view.currentMatchRangeIndex, matches: view.regexMatchRanges.length};
+        match: view.currentMatchRangeIndex, matches: view.regexMatchRanges.length,
+        query: view.searchRegex ? view.searchRegex.source : null};
 """
 
 FIND_VIEW = """
@@ -157,8 +158,9 @@ def run(program, viewer, args):
                 time.sleep(0.5)
                 page.type(SEARCH, delay=args.key_ms)
                 timed.restart()
-                timed.until(lambda: shown(page).get("matches", 0) > 0, args.timeout,
-                            "no search match")
+                # The search of the whole text, not of its first keys.
+                timed.until(lambda: shown(page).get("query") == SEARCH and
+                            shown(page).get("matches", 0) > 0, args.timeout, "no search match")
             for name in ("first", "next"):
                 before = shown(page).get("match")
                 with Timed(page, row, name) as timed:

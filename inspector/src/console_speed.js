@@ -16,6 +16,8 @@
 // Filter changes that come faster than this are applied once, when typing
 // pauses; each application restarted the frontend's pass from the first.
 const FILTER_PAUSE_MS = 150;
+// The same for the console's search.
+const SEARCH_PAUSE_MS = 150;
 // The longest stretch a filter's pass or the plain texts' making holds the
 // window; the frontend's pass did 12 ms a frame, a third of each frame on
 // a busy WebKit, so a pass took three times its work.
@@ -44,10 +46,11 @@ addEventListener('DOMContentLoaded', () => {
     frontendModule('panels/console/console.js'),
     frontendModule('ui/legacy/components/object_ui/object_ui.js'),
     frontendModule('core/platform/platform.js'),
+    frontendModule('ui/legacy/legacy.js'),
   ]).then(install, () => {});
 }, {once: true});
 
-function install([common, console, objectUi, platform]) {
+function install([common, console, objectUi, platform, ui]) {
   drawCountsLater(console.ConsoleSidebar);
   const ViewMessage = console.ConsoleViewMessage?.ConsoleViewMessage;
   const View = console.ConsoleView?.ConsoleView;
@@ -254,6 +257,8 @@ function install([common, console, objectUi, platform]) {
       return searchHighlightNode.call(this, index) ?? this.contentElement();
     };
   }
+
+  searchOncePaused(ui.SearchableView?.SearchableView, View);
 
   const performSearch = View.prototype.performSearch;
   if (typeof performSearch === 'function') {
@@ -470,4 +475,40 @@ function drawCountsLater(sidebar) {
     if (!drawGroup.has(this)) drawGroup.set(this, () => updateCounter.call(this));
     later(drawGroup.get(this));
   };
+}
+
+// The console's search ran at every key, and each run on a full console
+// held the window for a moment: the keys typed meanwhile came in late, and
+// a Return typed at once stepped through the matches of the text typed
+// before it, then the late search started over. Typed text is searched
+// once typing pauses, and a Return with a search still to come runs it
+// and goes to its first match.
+function searchOncePaused(Searchable, View) {
+  const onValueChanged = Searchable?.prototype.onValueChanged;
+  if (typeof onValueChanged !== 'function' || typeof Searchable.prototype.performSearch !== 'function') {
+    return;
+  }
+  const paused = new WeakMap();
+  const byInput = new WeakMap();
+  Searchable.prototype.onValueChanged = function (...args) {
+    if (!(this.searchProvider instanceof View)) return onValueChanged.apply(this, args);
+    if (this.searchInputElement) byInput.set(this.searchInputElement, this);
+    clearTimeout(paused.get(this));
+    paused.set(this, setTimeout(() => {
+      paused.delete(this);
+      onValueChanged.apply(this, args);
+    }, SEARCH_PAUSE_MS));
+  };
+  addEventListener('keydown', (event) => {
+    if (event.key !== 'Enter') return;
+    const searchable = byInput.get(event.composedPath()[0]);
+    if (!searchable || searchable.valueChangedTimeoutId === undefined) return;
+    clearTimeout(paused.get(searchable));
+    paused.delete(searchable);
+    clearTimeout(searchable.valueChangedTimeoutId);
+    delete searchable.valueChangedTimeoutId;
+    event.stopImmediatePropagation();
+    event.preventDefault();
+    searchable.performSearch(true, true, event.shiftKey);
+  }, true);
 }
