@@ -218,7 +218,7 @@ import(new URL('core/common/common.js', document.baseURI).href).then((common) =>
     # The sidebar's counts, once drawn, read as kept.
     counts = []
     wait_until(lambda: counts.append(page.js(SIDEBAR)) or all(
-        str(n) in re.sub(r"[^\d]", "", str(text)) for n, text in counts[-1] if n), 10,
+        str(n) in re.sub(r"[^\d]", "", str(text)) for n, text in counts[-1] if n), 30,
         lambda: f"the sidebar draws {counts[-1]}")
     if counts[-1][0][0] != 2 * COUNT:
         fail(f"the sidebar counts {counts[-1][0]} messages, not {2 * COUNT}")
