@@ -169,8 +169,7 @@ void on_download_failed(WebKitDownload* download, GError* error, gpointer data) 
   auto found = downloads.find(download);
   if (found == downloads.end() || found->second.path.empty()) return;
   found->second.failed = true;
-  std::fputs(download_failed_line(found->second.path, error ? error->message : "").c_str(),
-             stderr);
+  write_stderr(download_failed_line(found->second.path, error ? error->message : ""));
 }
 
 // Comes after a failure too.
@@ -179,7 +178,7 @@ void on_download_finished(WebKitDownload* download, gpointer data) {
   auto found = downloads.find(download);
   if (found == downloads.end()) return;
   if (!found->second.failed && !found->second.path.empty()) {
-    std::fputs(download_saved_line(found->second.path).c_str(), stderr);
+    write_stderr(download_saved_line(found->second.path));
   }
   downloads.erase(found);
 }
